@@ -1,0 +1,8 @@
+#pragma once
+
+// Everything a host needs, in one include.
+#include "ovra/data_source.h"
+#include "ovra/logging.h"
+#include "ovra/mesh_renderer.h"
+#include "ovra/records.h"
+#include "ovra/render_mesh.h"

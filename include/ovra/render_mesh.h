@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstdint>
+
+#include "ovra/export.h"
+
+namespace ovra {
+
+/// Pixel format codes of `Texture::format`.
+///
+/// 1 to 4 are uncompressed 8-bit channels (the code is the channel count);
+/// 100 to 109 are GPU block formats produced by KTX2 transcoding.
+enum TextureFormat : uint32_t {
+  kTextureFormatNone = 0,
+  kTextureFormatR8 = 1,
+  kTextureFormatRG8 = 2,
+  kTextureFormatRGB8 = 3,
+  kTextureFormatRGBA8 = 4,
+  kTextureFormatEtc1Rgb = 100,
+  kTextureFormatEtc2Rgba = 101,
+  kTextureFormatBc1Rgb = 102,
+  kTextureFormatBc3Rgba = 103,
+  kTextureFormatBc4R = 104,
+  kTextureFormatBc5Rg = 105,
+  kTextureFormatBc7Rgba = 106,
+  kTextureFormatPvrtc2Rgb4bpp = 107,
+  kTextureFormatEacR11 = 108,
+  kTextureFormatEacRg11 = 109,
+};
+
+/// Number of colour channels of a pixel format code; 0 for `kTextureFormatNone`
+/// and for any code not listed in `TextureFormat`.
+constexpr uint16_t TextureFormatComponents(uint32_t format) {
+  switch (format) {
+    case kTextureFormatR8:
+    case kTextureFormatBc4R:
+    case kTextureFormatEacR11:
+      return 1;
+    case kTextureFormatRG8:
+    case kTextureFormatBc5Rg:
+    case kTextureFormatEacRg11:
+      return 2;
+    case kTextureFormatRGB8:
+    case kTextureFormatEtc1Rgb:
+    case kTextureFormatBc1Rgb:
+    case kTextureFormatPvrtc2Rgb4bpp:
+      return 3;
+    case kTextureFormatRGBA8:
+    case kTextureFormatEtc2Rgba:
+    case kTextureFormatBc3Rgba:
+    case kTextureFormatBc7Rgba:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+/// One image handed to the renderer inside a `Mesh`.
+///
+/// Ownership: `data` points into library-owned storage that is valid only for
+/// the duration of the `IMeshRenderer::AddMesh` call that carries it.
+struct OVRA_API Texture {
+  /// First byte of the pixel data (rows back to back), or null for an empty slot.
+  const uint8_t* data = nullptr;
+  /// Number of bytes at `data`; 0 for an empty slot.
+  uint64_t byteSize = 0;
+  uint16_t width = 0;
+  uint16_t height = 0;
+  /// A `TextureFormat` code.
+  uint32_t format = 0;
+  /// Colour channels of `format`, as `TextureFormatComponents` gives them.
+  uint16_t components = 0;
+  uint16_t reserved = 0;
+};
+
+/// One renderable mesh, handed to `IMeshRenderer::AddMesh`.
+///
+/// Every pointer reaches library-owned arrays that are valid only for the
+/// duration of that call: a renderer that needs the data later copies it.
+/// All sizes are byte counts: divide by 12 for positions, normals and
+/// triangles, by 8 for texture coordinates. Absent arrays are null with size 0.
+struct OVRA_API Mesh {
+  /// x, y, z per vertex, in model units.
+  const float* positions = nullptr;
+  uint64_t positionsByteSize = 0;
+  /// Triangle list: three vertex indices per triangle.
+  const uint32_t* indices = nullptr;
+  uint64_t indicesByteSize = 0;
+  /// Unit normals, three floats per vertex.
+  const float* normals = nullptr;
+  uint64_t normalsByteSize = 0;
+  /// Texture-coordinate sets 0 to 3: u, v per vertex.
+  const float* texCoords0 = nullptr;
+  uint64_t texCoords0ByteSize = 0;
+  const float* texCoords1 = nullptr;
+  uint64_t texCoords1ByteSize = 0;
+  const float* texCoords2 = nullptr;
+  uint64_t texCoords2ByteSize = 0;
+  const float* texCoords3 = nullptr;
+  uint64_t texCoords3ByteSize = 0;
+  /// Texture slots 0 to 4. When the occlusion map is the metal-roughness
+  /// file, `occlusionTexture` has no pixels but format 4: sample occlusion
+  /// from `metalRoughnessTexture`.
+  Texture colorTexture;
+  Texture normalTexture;
+  Texture metalRoughnessTexture;
+  Texture occlusionTexture;
+  Texture emissiveTexture;
+  /// Material factors.
+  float baseColor[4] = {};
+  float normalScale = 0.0f;
+  float occlusionScale = 0.0f;
+  float roughness = 0.0f;
+  float metalness = 0.0f;
+  uint32_t reserved0 = 0;
+  float emissive[3] = {};
+  /// Alpha mode code of the mesh's material.
+  uint8_t alphaMode = 0;
+  /// 1 when the material is double-sided, else 0.
+  uint8_t doubleSided = 0;
+};
+
+}  // namespace ovra

@@ -1,0 +1,77 @@
+#include "tasks/task_group.h"
+
+#include <algorithm>
+
+namespace ovra {
+
+namespace {
+
+// Iterative, so that a long chain cannot exhaust the stack.
+void CollectTasks(TaskGroup& group, const std::shared_ptr<ITask>& root) {
+  std::vector<std::shared_ptr<ITask>> pending{root};
+  while (!pending.empty()) {
+    std::shared_ptr<ITask> task = std::move(pending.back());
+    pending.pop_back();
+    if (!group.running.insert(task).second) continue;
+    for (const auto& dependency : task->Dependencies()) {
+      if (!group.running.contains(dependency)) pending.push_back(dependency);
+    }
+    for (const auto& weakDependent : task->Dependents()) {
+      auto dependent = weakDependent.lock();
+      if (dependent && !group.running.contains(dependent)) {
+        pending.push_back(std::move(dependent));
+      }
+    }
+  }
+}
+
+bool PrerequisitesFinished(const ITask& task) {
+  return std::all_of(task.Dependencies().begin(), task.Dependencies().end(),
+                     [](const auto& dependency) { return dependency->IsFinished(); });
+}
+
+}  // namespace
+
+void StartTaskGroup(TaskGroupList& groups, const TaskList& roots) {
+  auto group = std::make_unique<TaskGroup>();
+  for (const auto& root : roots) {
+    if (root) CollectTasks(*group, root);
+  }
+  if (!group->running.empty()) groups.push_back(std::move(group));
+}
+
+bool StepTaskGroup(TaskGroup& group) {
+  std::vector<std::shared_ptr<ITask>> done;
+  for (const auto& task : group.running) {
+    if (!task->IsStarted() && PrerequisitesFinished(*task)) {
+      task->Start();
+      task->MarkStarted();
+    }
+    if (task->IsStarted() && task->IsFinished()) done.push_back(task);
+  }
+  for (auto& task : done) {
+    group.running.erase(task);
+    group.finished.insert(std::move(task));
+  }
+  return !done.empty();
+}
+
+void UpdateTaskGroups(TaskGroupList& groups) {
+  for (;;) {
+    TaskGroupList pending = std::move(groups);
+    groups.clear();
+    size_t kept = 0;
+    for (auto& group : pending) {
+      while (StepTaskGroup(*group)) {
+      }
+      if (!group->running.empty()) {
+        groups.push_back(std::move(group));
+        ++kept;
+      }
+    }
+    // Bodies may have started new groups during the pass.
+    if (groups.size() == kept) return;
+  }
+}
+
+}  // namespace ovra

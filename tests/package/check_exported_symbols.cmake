@@ -1,0 +1,31 @@
+# Every dynamic symbol the library defines must belong to the public ovra API.
+execute_process(COMMAND ${NM} -D --defined-only -C ${LIBRARY}
+  RESULT_VARIABLE result OUTPUT_VARIABLE symbols)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(count 0)
+foreach(line IN LISTS lines)
+  if(line STREQUAL "")
+    continue()
+  endif()
+  # "<address> <type> <name>"; the version node line has type A.
+  string(REGEX REPLACE "^[0-9a-f]+ [A-Za-z] " "" name "${line}")
+  if(line MATCHES "^[0-9a-f]+ A ")
+    continue()
+  endif()
+  if(NOT name MATCHES "^((typeinfo|typeinfo name|vtable) for )?ovra::[A-Z]"
+     OR name MATCHES "ovra::detail::")
+    message(FATAL_ERROR "unexpected exported symbol: ${name}")
+  endif()
+  math(EXPR count "${count} + 1")
+endforeach()
+foreach(required "ovra::Log::Status" "ovra::DataSource::CompleteRangeRequest"
+                 "vtable for ovra::DataSource")
+  string(FIND "${symbols}" "${required}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "missing exported symbol: ${required}")
+  endif()
+endforeach()
+message(STATUS "${count} exported symbols, all in the ovra API")
