@@ -54,10 +54,18 @@ default_thread_pool::default_thread_pool(int threadCount) {
                         ? static_cast<int>(std::thread::hardware_concurrency())
                         : threadCount;
   workers_.reserve(static_cast<size_t>(std::max(count, 0)));
-  for (int i = 0; i < count; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+  try {
+    for (int i = 0; i < count; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+  } catch (...) {
+    // No destructor runs for a half-built pool: stop the started workers here.
+    StopWorkers();
+    throw;
+  }
 }
 
-default_thread_pool::~default_thread_pool() {
+default_thread_pool::~default_thread_pool() { StopWorkers(); }
+
+void default_thread_pool::StopWorkers() {
   {
     // Under the lock, so that no worker misses the wake-up between its
     // emptiness test and its wait.

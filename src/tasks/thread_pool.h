@@ -41,6 +41,7 @@ class default_thread_pool final : public thread_pool_interface {
   };
   static bool RunsLater(const PoolJob& a, const PoolJob& b);
 
+  void StopWorkers();
   void WorkerLoop();
   bool TakeJob(PoolJob& job);
   void SignalJobDone();
