@@ -17,9 +17,9 @@ namespace {
 class BlockedWorker {
  public:
   explicit BlockedWorker(thread_pool_interface& pool) {
-    pool.Enqueue([this] {
+    pool.Enqueue([this, released = release_.get_future().share()] {
       started_.count_down();
-      release_.get_future().wait();
+      released.wait();
     }, 0xFFFFFFFFu);
     started_.wait();
   }
@@ -36,11 +36,12 @@ struct QueuedJob {
 };
 
 std::vector<int> RunOrder(const std::vector<QueuedJob>& jobs) {
-  default_thread_pool pool(1);
-  BlockedWorker blocker(pool);
+  // Declared before the pool, which must stop its workers before these go.
   std::mutex mutex;
   std::vector<int> order;
   std::latch done(static_cast<std::ptrdiff_t>(jobs.size()));
+  default_thread_pool pool(1);
+  BlockedWorker blocker(pool);
   for (const QueuedJob& job : jobs) {
     pool.Enqueue([&, label = job.label] {
       {
@@ -78,8 +79,8 @@ TEST(ThreadPool, WaitForEmptyQueueReturnsOnIdlePool) {
 }
 
 TEST(ThreadPool, WaitForEmptyQueueReturnsOnceEveryJobWasTaken) {
-  default_thread_pool pool(3);
   std::atomic<int> taken{0};
+  default_thread_pool pool(3);
   for (int i = 0; i < 500; ++i) pool.Enqueue([&] { taken.fetch_add(1); }, 1);
   pool.WaitForEmptyQueue();
   // Every job has left the queue; at most one per worker may still be running.
@@ -90,8 +91,8 @@ TEST(ThreadPool, RunsEveryJobOnEveryWorkerCount) {
   for (int workers : {1, 2, 3, 8}) {
     std::atomic<int> ran{0};
     {
-      default_thread_pool pool(workers);
       std::latch done(100);
+      default_thread_pool pool(workers);
       for (int i = 0; i < 100; ++i) pool.Enqueue([&] { ran++; done.count_down(); }, i % 3);
       done.wait();
     }
@@ -128,8 +129,8 @@ TEST(ThreadPool, ReportsEscapingExceptionsOnStandardErrorAndKeepsRunning) {
        "Caught exception in worker thread: std::bad_function_call: bad_function_call.\n"},
   };
   for (const ThrowCase& c : cases) {
-    default_thread_pool pool(1);
     std::latch next(1);
+    default_thread_pool pool(1);
     testing::internal::CaptureStderr();
     pool.Enqueue(c.job, 1);
     pool.Enqueue([&] { next.count_down(); }, 0);
