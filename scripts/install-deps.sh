@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkgconf binutils
   clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev nlohmann-json3-dev
 )
 
 missing=()

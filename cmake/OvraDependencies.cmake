@@ -1,0 +1,4 @@
+# Every dependency comes from the system (Debian packages); nothing is vendored.
+find_package(Threads REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(nlohmann_json 3.11 REQUIRED)

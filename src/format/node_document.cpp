@@ -1,0 +1,177 @@
+#include "format/node_document.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "format/inflate.h"
+#include "format/json_readers.h"
+#include "format/text_pieces.h"
+
+namespace ovra {
+
+namespace {
+
+constexpr DocumentVersion kFirstVersionWithRealCounts{0, 0, 3};
+
+// strtol semantics: leading white space and a sign, trailing text ignored;
+// no digits or a value outside 32 bits reads 0.
+int32_t VersionNumber(std::string_view piece) {
+  const std::string text(piece);
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || errno == ERANGE || value < std::numeric_limits<int32_t>::min() ||
+      value > std::numeric_limits<int32_t>::max()) {
+    return 0;
+  }
+  return static_cast<int32_t>(value);
+}
+
+const nlohmann::json* ArrayElement(const nlohmann::json& json, const char* key, size_t i) {
+  const auto it = json.find(key);
+  if (it == json.end() || !it->is_array() || i >= it->size()) return nullptr;
+  return &(*it)[i];
+}
+
+std::string StringElement(const nlohmann::json& json, const char* key, size_t i) {
+  const nlohmann::json* element = ArrayElement(json, key, i);
+  return element && element->is_string() ? element->get<std::string>() : std::string();
+}
+
+int64_t TriangleCountElement(const nlohmann::json& json, size_t i) {
+  const nlohmann::json* element = ArrayElement(json, "triangleCounts", i);
+  if (!element || !element->is_number_integer()) return 0;
+  const auto lowBits = element->is_number_unsigned()
+                           ? static_cast<uint32_t>(element->get<uint64_t>())
+                           : static_cast<uint32_t>(element->get<int64_t>());
+  return static_cast<int32_t>(lowBits);
+}
+
+float Bound(const nlohmann::json* box, const char* key) {
+  if (box == nullptr || !box->is_object()) return 0.0f;
+  const auto it = box->find(key);
+  return it != box->end() && it->is_number() ? it->get<float>() : 0.0f;
+}
+
+void ReadBounds(ModelNode& node, const nlohmann::json& json) {
+  const auto it = json.find("boundingBox");
+  const nlohmann::json* box = it == json.end() ? nullptr : &*it;
+  node.minX = Bound(box, "minX");
+  node.maxX = Bound(box, "maxX");
+  node.minY = Bound(box, "minY");
+  node.maxY = Bound(box, "maxY");
+  node.minZ = Bound(box, "minZ");
+  node.maxZ = Bound(box, "maxZ");
+}
+
+MaterialTable ReadMaterials(const nlohmann::json& document) {
+  MaterialTable materials;
+  const auto it = document.find("materials");
+  if (it == document.end()) return materials;
+  for (const auto& member : it->items()) {
+    auto material = std::make_unique<ModelMaterial>();
+    ReadMaterial(member.value(), *material);
+    materials[std::string(member.key())] = std::move(material);
+  }
+  return materials;
+}
+
+DocumentVersion ReadVersion(const nlohmann::json& document) {
+  const auto it = document.find("version");
+  if (it == document.end()) return {};
+  return ParseDocumentVersion(it->get<std::string>());
+}
+
+int64_t LegacyTriangleCount(size_t level) {
+  constexpr int64_t kFinestCount = 50000;
+  return 2 * level < 63 ? kFinestCount >> (2 * level) : 0;
+}
+
+float BoxSurface(const ModelNode& node) {
+  const float dx = node.maxX - node.minX;
+  const float dy = node.maxY - node.minY;
+  const float dz = node.maxZ - node.minZ;
+  return (dx + dx) * dy + dy * (dz + dz) + dx * (dz + dz);
+}
+
+}  // namespace
+
+DocumentVersion ParseDocumentVersion(const std::string& text) {
+  const auto pieces = SplitPieces(text, '.');
+  if (pieces.size() != 3) return {};
+  return {VersionNumber(pieces[0]), VersionNumber(pieces[1]), VersionNumber(pieces[2])};
+}
+
+std::optional<ModelNodeLevel> ParseNodeLevel(const nlohmann::json& json, size_t i) {
+  ModelNodeLevel level;
+  level.geometry = StringElement(json, "geometry", i);
+  if (level.geometry.empty()) return std::nullopt;
+  level.material = StringElement(json, "material", i);
+  level.colorMap = StringElement(json, "colorMap", i);
+  level.colorMapAlpha = StringElement(json, "colorMapAlpha", i);
+  level.emissiveMap = StringElement(json, "emissiveMap", i);
+  level.metRoughMap = StringElement(json, "metRoughMap", i);
+  level.normalMap = StringElement(json, "normalMap", i);
+  level.occlusionMap = StringElement(json, "occlusionMap", i);
+  level.lightMap = StringElement(json, "lightMap", i);
+  level.triangleCount = TriangleCountElement(json, i);
+  return level;
+}
+
+bool ParseNode(ModelNode& node, detail::ModelPimpl* model, const nlohmann::json& json,
+               uint32_t depth) {
+  for (size_t i = 0;; ++i) {
+    auto level = ParseNodeLevel(json, i);
+    if (!level) break;
+    node.levels.push_back(std::move(*level));
+  }
+  ReadBounds(node, json);
+  node.depth = depth;
+  if (!json.is_object()) return true;
+  if (const auto area = json.find("surfaceArea"); area != json.end()) {
+    node.surfaceArea = ReadFloat(*area);
+  }
+  const auto children = json.find("children");
+  if (children == json.end() || !children->is_array() || children->empty()) return true;
+  if (depth >= kMaxNodeDepth) return false;
+  node.children.reserve(children->size());
+  for (const nlohmann::json& element : *children) {
+    auto child = CreateModelNode(model);
+    if (!ParseNode(*child, model, element, depth + 1)) return false;
+    child->parent = &node;
+    node.children.push_back(std::move(child));
+  }
+  return true;
+}
+
+void ApplyLegacyDocumentRule(ModelNode& root) {
+  root.surfaceArea = BoxSurface(root);
+  ForEachNode(root, [](ModelNode& node) {
+    for (size_t i = 0; i < node.levels.size(); ++i) {
+      node.levels[i].triangleCount = LegacyTriangleCount(i);
+    }
+    const auto shares = static_cast<float>(node.children.size());
+    for (auto& child : node.children) child->surfaceArea = node.surfaceArea / shares;
+  });
+}
+
+ParsedNodeDocument ParseNodeDocument(detail::ModelPimpl* model, const uint8_t* bytes,
+                                     size_t length) {
+  const std::vector<uint8_t> text = InflateZlib(bytes, length);
+  const nlohmann::json document = nlohmann::json::parse(text.begin(), text.end());
+  const DocumentVersion version = ReadVersion(document);
+
+  ParsedNodeDocument parsed;
+  parsed.materials = ReadMaterials(document);
+  auto root = CreateModelNode(model);
+  if (!ParseNode(*root, model, document, 0)) return {};
+  if (version < kFirstVersionWithRealCounts) ApplyLegacyDocumentRule(*root);
+  parsed.root = std::move(root);
+  return parsed;
+}
+
+}  // namespace ovra

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace ovra {
+
+// Cuts `text` at each `delimiter` the way a line reader reads lines: empty
+// pieces between consecutive delimiters are kept, a trailing delimiter adds
+// no empty piece, and an empty text has no pieces.
+std::vector<std::string_view> SplitPieces(std::string_view text, char delimiter);
+
+// Unsigned decimal digits after any leading zeros; empty or all zeros is 0.
+// Anything else, or a value beyond 64 bits, is not a number.
+std::optional<uint64_t> ParseDecimal(std::string_view text);
+
+}  // namespace ovra
