@@ -4,5 +4,6 @@
 #include "ovra/data_source.h"
 #include "ovra/logging.h"
 #include "ovra/mesh_renderer.h"
+#include "ovra/model.h"
 #include "ovra/records.h"
 #include "ovra/render_mesh.h"
