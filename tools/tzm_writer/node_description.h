@@ -7,25 +7,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include "format/model_node.h"
+
 namespace ovra::tools {
 
 struct BoxDescription {
   float minX = 0, maxX = 0, minY = 0, maxY = 0, minZ = 0, maxZ = 0;
 };
 
-// One level of a node: container entry names (empty for none) and its count.
-struct LevelDescription {
-  std::string geometry;
-  std::string material;
-  std::string colorMap;
-  std::string colorMapAlpha;
-  std::string emissiveMap;
-  std::string metRoughMap;
-  std::string normalMap;
-  std::string occlusionMap;
-  std::string lightMap;
-  int64_t triangleCount = 0;
-};
+// One level of a node: container entry names (empty for none) and its
+// triangle count, exactly as the player reads it back.
+using LevelDescription = ModelNodeLevel;
 
 struct NodeDescription {
   BoxDescription box;
