@@ -9,61 +9,86 @@ namespace ovra {
 // Reads a byte buffer as one bit string, most significant bit of each byte
 // first, in fields of 1 to 24 bits.
 //
-// Read<true> checks every field against the end of the buffer; a field that
-// does not fit sets Failed() and reads 0. Read<false> checks nothing: callers
-// use it only after HasHeadroom(n) confirmed that n more bits, and the 8-byte
-// loads behind them, lie inside the buffer.
+// Unread bits wait left-aligned in a 64-bit buffer that is refilled 8 bytes
+// at a time, so most reads are a test and two shifts. Read<true> checks every
+// field against the end of the buffer; a field that does not fit sets
+// Failed() and reads 0. Read<false> and Peek check nothing: callers use them
+// only after HasHeadroom(n) confirmed that n more bits, and the 8-byte loads
+// behind them, lie inside the buffer.
 class BitReader {
  public:
-  BitReader(const uint8_t* data, size_t size) : data_(data), size_(size), totalBits_(uint64_t{size} * 8) {}
+  BitReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
   template <bool kChecked>
   uint32_t Read(unsigned bits) {
     if constexpr (kChecked) {
       if (bits > RemainingBits()) {
         failed_ = true;
-        cursor_ = totalBits_;
         return 0;
       }
-      if ((cursor_ >> 3) + 8 > size_) return Take(bits, LoadTail());
     }
-    return Take(bits, LoadWord());
+    if (bufferBits_ < bits) Refill<kChecked>();
+    return Take(bits);
   }
 
-  bool HasHeadroom(uint64_t bits) const { return RemainingBits() >= bits + 64; }
-  uint64_t RemainingBits() const { return totalBits_ - cursor_; }
-  bool AtEnd() const { return cursor_ >= totalBits_; }
+  // The next 1 to 24 bits without consuming them; unchecked.
+  uint32_t Peek(unsigned bits) {
+    if (bufferBits_ < bits) Refill<false>();
+    return static_cast<uint32_t>(buffer_ >> (64 - bits));
+  }
+
+  // At least 56 unread bits, left-aligned, for a caller that parses several
+  // fields at once and then Skips them; unchecked.
+  uint64_t PeekWindow() {
+    if (bufferBits_ < 56) Refill<false>();
+    return buffer_;
+  }
+
+  // Consumes bits already seen through Peek or PeekWindow.
+  void Skip(unsigned bits) {
+    buffer_ <<= bits;
+    bufferBits_ -= bits;
+  }
+
+  bool HasHeadroom(uint64_t bits) const { return RemainingBits() >= bits + 128; }
+  uint64_t RemainingBits() const { return uint64_t{size_} * 8 - Cursor(); }
+  bool AtEnd() const { return RemainingBits() == 0; }
   bool Failed() const { return failed_; }
-  void AlignToByte() { cursor_ = (cursor_ + 7) & ~uint64_t{7}; }
-  void Skip(uint64_t bits) { cursor_ += bits; }
+  void AlignToByte() { Skip(bufferBits_ & 7); }
 
  private:
-  // The 8 bytes at the cursor's byte, as a big-endian number.
-  uint64_t LoadWord() const {
-    uint64_t word;
-    std::memcpy(&word, data_ + (cursor_ >> 3), sizeof word);
-    return __builtin_bswap64(word);
-  }
+  uint64_t Cursor() const { return uint64_t{next_} * 8 - bufferBits_; }
 
-  // As LoadWord, with the bytes past the end read as zero.
-  uint64_t LoadTail() const {
-    uint64_t word = 0;
-    for (size_t i = cursor_ >> 3, shift = 56; i < size_; ++i, shift -= 8) {
-      word |= uint64_t{data_[i]} << shift;
-    }
-    return word;
-  }
-
-  uint32_t Take(unsigned bits, uint64_t word) {
-    const auto value = static_cast<uint32_t>((word << (cursor_ & 7)) >> (64 - bits));
-    cursor_ += bits;
+  uint32_t Take(unsigned bits) {
+    const auto value = static_cast<uint32_t>(buffer_ >> (64 - bits));
+    Skip(bits);
     return value;
+  }
+
+  // Tops the buffer up to at least 56 bits. Loading 8 bytes may pick up bits
+  // that are already in the buffer; they are the same bits, so or-ing them in
+  // again changes nothing.
+  template <bool kChecked>
+  void Refill() {
+    if (!kChecked || next_ + 8 <= size_) {
+      uint64_t word;
+      std::memcpy(&word, data_ + next_, sizeof word);
+      buffer_ |= __builtin_bswap64(word) >> bufferBits_;
+      next_ += (63 - bufferBits_) >> 3;
+      bufferBits_ |= 56;
+      return;
+    }
+    while (bufferBits_ <= 56 && next_ < size_) {
+      buffer_ |= uint64_t{data_[next_++]} << (56 - bufferBits_);
+      bufferBits_ += 8;
+    }
   }
 
   const uint8_t* data_;
   size_t size_;
-  uint64_t totalBits_;
-  uint64_t cursor_ = 0;
+  size_t next_ = 0;       // next byte to load
+  uint64_t buffer_ = 0;   // unread bits, left-aligned
+  unsigned bufferBits_ = 0;
   bool failed_ = false;
 };
 

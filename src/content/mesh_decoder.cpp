@@ -95,11 +95,15 @@ class MeshStreamDecoder {
   void ReadMagic() {
     if (StartsWith("tzmc", 4)) {
       version_ = 0;
-      reader_.Skip(32);
+      SkipBytes(4);
     } else if (StartsWith("_tzmc", 5)) {
-      reader_.Skip(40);
+      SkipBytes(5);
       version_ = std::min(static_cast<int32_t>(Read(24)), kNewestVersion);
     }
+  }
+
+  void SkipBytes(int count) {
+    for (int i = 0; i < count; ++i) Read(8);
   }
 
   float ReadFloat() {
@@ -178,49 +182,105 @@ class MeshStreamDecoder {
   }
 
   template <bool kChecked>
-  int32_t ReadDelta(int32_t previous, unsigned absoluteBits) {
-    const uint32_t delta = Read<kChecked>(8);
-    if (delta == kDeltaEscape) return static_cast<int32_t>(Read<kChecked>(absoluteBits));
+  static int32_t ReadDelta(BitReader& reader, int32_t previous, unsigned absoluteBits) {
+    const uint32_t delta = reader.Read<kChecked>(8);
+    if (delta == kDeltaEscape) return static_cast<int32_t>(reader.Read<kChecked>(absoluteBits));
     return previous + static_cast<int32_t>(delta) - kDeltaBias;
   }
 
-  void AppendPosition(const QuantizedPosition& q) {
-    positions_.push_back({static_cast<float>(q.x) * step_[0] * extent_[0] + minimum_[0],
-                          static_cast<float>(q.y) * step_[1] * extent_[1] + minimum_[1],
-                          static_cast<float>(q.z) * step_[2] * extent_[2] + minimum_[2]});
+  cxm::Vec3f Dequantize(const QuantizedPosition& q) const {
+    return {static_cast<float>(q.x) * step_[0] * extent_[0] + minimum_[0],
+            static_cast<float>(q.y) * step_[1] * extent_[1] + minimum_[1],
+            static_cast<float>(q.z) * step_[2] * extent_[2] + minimum_[2]};
   }
 
-  void AppendUvs() {
+  cxm::Vec2f UvOf(const QuantizedUv& uv) const {
+    return {(static_cast<float>(uv.u) + 0.5f) * kUvStep + uOffset_,
+            1.0f - ((static_cast<float>(uv.v) + 0.5f) * kUvStep + vOffset_)};
+  }
+
+  template <bool kChecked>
+  static cxm::Vec4f ReadColor(BitReader& reader, bool alpha) {
+    const float r = static_cast<float>(reader.Read<kChecked>(8)) / 255.0f;
+    const float g = static_cast<float>(reader.Read<kChecked>(8)) / 255.0f;
+    const float b = static_cast<float>(reader.Read<kChecked>(8)) / 255.0f;
+    const float a = static_cast<float>(alpha ? reader.Read<kChecked>(8) : 255u) / 255.0f;
+    return {r, g, b, a};
+  }
+
+  void AppendFirstVertex(const QuantizedPosition& q, uint8_t o1, uint8_t o2) {
+    positions_.push_back(Dequantize(q));
+    normals_.push_back(ComputeOctahedralNormal(o1, o2));
+    for (size_t k = 0; k < uvs_.size(); ++k) uvSets_[k].push_back(UvOf(uvs_[k]));
+  }
+
+  // Where the block's further vertices go: each output array grown by the
+  // block's count up front, so that the vertex loop only stores.
+  struct VertexOutput {
+    cxm::Vec3f* positions;
+    cxm::Vec3f* normals;
+    cxm::Vec4f* colors;
+    std::vector<cxm::Vec2f*> uvSets;
+  };
+
+  template <typename T>
+  static T* Grow(std::vector<T>& v, size_t count) {
+    const size_t base = v.size();
+    ReserveMore(v, count);
+    v.resize(base + count);
+    return v.data() + base;
+  }
+
+  VertexOutput GrowOutput(size_t count, bool colors) {
+    VertexOutput out{Grow(positions_, count), Grow(normals_, count),
+                     colors ? Grow(colors_, count) : nullptr, {}};
+    for (size_t k = 0; k < uvs_.size(); ++k) out.uvSets.push_back(Grow(uvSets_[k], count));
+    return out;
+  }
+
+  template <bool kChecked>
+  void DecodeFurtherVertex(BitReader& reader, QuantizedPosition& q, BlockColors colors,
+                           const VertexOutput& out, size_t i) {
+    q.x = ReadDelta<kChecked>(reader, q.x, 16);
+    q.y = ReadDelta<kChecked>(reader, q.y, 16);
+    q.z = ReadDelta<kChecked>(reader, q.z, 16);
+    const auto o1 = static_cast<uint8_t>(reader.Read<kChecked>(8));
+    const auto o2 = static_cast<uint8_t>(reader.Read<kChecked>(8));
     for (size_t k = 0; k < uvs_.size(); ++k) {
-      uvSets_[k].push_back({(static_cast<float>(uvs_[k].u) + 0.5f) * kUvStep + uOffset_,
-                            1.0f - ((static_cast<float>(uvs_[k].v) + 0.5f) * kUvStep + vOffset_)});
+      QuantizedUv& uv = uvs_[k];
+      uv.u = ReadDelta<kChecked>(reader, uv.u, uvBits_);
+      uv.v = ReadDelta<kChecked>(reader, uv.v, uvBits_);
+      out.uvSets[k][i] = UvOf(uv);
     }
+    if (colors.present) out.colors[i] = ReadColor<kChecked>(reader, colors.alpha);
+    out.positions[i] = Dequantize(q);
+    out.normals[i] = ComputeOctahedralNormal(o1, o2);
   }
 
-  template <bool kChecked>
-  void AppendColor(bool alpha) {
-    const float r = static_cast<float>(Read<kChecked>(8)) / 255.0f;
-    const float g = static_cast<float>(Read<kChecked>(8)) / 255.0f;
-    const float b = static_cast<float>(Read<kChecked>(8)) / 255.0f;
-    const float a = static_cast<float>(alpha ? Read<kChecked>(8) : 255u) / 255.0f;
-    colors_.push_back({r, g, b, a});
-  }
-
-  template <bool kChecked>
-  void DecodeFurtherVertex(QuantizedPosition& q, BlockColors colors) {
-    q.x = ReadDelta<kChecked>(q.x, 16);
-    q.y = ReadDelta<kChecked>(q.y, 16);
-    q.z = ReadDelta<kChecked>(q.z, 16);
-    const auto o1 = static_cast<uint8_t>(Read<kChecked>(8));
-    const auto o2 = static_cast<uint8_t>(Read<kChecked>(8));
-    for (QuantizedUv& uv : uvs_) {
-      uv.u = ReadDelta<kChecked>(uv.u, uvBits_);
-      uv.v = ReadDelta<kChecked>(uv.v, uvBits_);
+  // The common vertex: no colours, at most one coordinate set and no escaped
+  // delta. Its fields are all bytes and fit one 56-bit window, parsed at
+  // once. Returns false, consuming nothing, for any other vertex.
+  bool DecodePlainVertex(BitReader& reader, QuantizedPosition& q, const VertexOutput& out, size_t i) {
+    const uint64_t window = reader.PeekWindow();
+    auto byte = [window](int n) { return static_cast<uint32_t>(window >> (56 - 8 * n)) & 0xFF; };
+    const bool withUv = !uvs_.empty();
+    if (byte(0) == kDeltaEscape || byte(1) == kDeltaEscape || byte(2) == kDeltaEscape ||
+        (withUv && (byte(5) == kDeltaEscape || byte(6) == kDeltaEscape))) {
+      return false;
     }
-    if (colors.present) AppendColor<kChecked>(colors.alpha);
-    AppendPosition(q);
-    normals_.push_back(OctahedralNormal(o1, o2));
-    AppendUvs();
+    q.x += static_cast<int32_t>(byte(0)) - kDeltaBias;
+    q.y += static_cast<int32_t>(byte(1)) - kDeltaBias;
+    q.z += static_cast<int32_t>(byte(2)) - kDeltaBias;
+    out.positions[i] = Dequantize(q);
+    out.normals[i] = ComputeOctahedralNormal(static_cast<uint8_t>(byte(3)), static_cast<uint8_t>(byte(4)));
+    if (withUv) {
+      QuantizedUv& uv = uvs_[0];
+      uv.u += static_cast<int32_t>(byte(5)) - kDeltaBias;
+      uv.v += static_cast<int32_t>(byte(6)) - kDeltaBias;
+      out.uvSets[0][i] = UvOf(uv);
+    }
+    reader.Skip(withUv ? 56 : 40);
+    return true;
   }
 
   MeshDecodeError DecodeBlock() {
@@ -247,12 +307,10 @@ class MeshStreamDecoder {
       colors.present = true;
       colors.alpha = Read(8) >= 4;
       colorsHaveAlpha_ = colors.alpha;
-      AppendColor<true>(colors.alpha);
+      colors_.push_back(ReadColor<true>(reader_, colors.alpha));
     }
     if (reader_.Failed()) return MeshDecodeError::kTruncated;
-    AppendPosition(q);
-    normals_.push_back(OctahedralNormal(o1, o2));
-    AppendUvs();
+    AppendFirstVertex(q, o1, o2);
 
     if (const MeshDecodeError error = DecodeFurtherVertices(vertexCount, q, colors);
         error != MeshDecodeError::kNone) {
@@ -261,41 +319,42 @@ class MeshStreamDecoder {
     return DecodeTriangles(triangleCount);
   }
 
+  // The hot loops work on a local copy of the reader, which the compiler can
+  // keep in registers.
   MeshDecodeError DecodeFurtherVertices(uint32_t vertexCount, QuantizedPosition& q, BlockColors colors) {
     const uint32_t further = vertexCount > 1 ? vertexCount - 1 : 0;
-    const uint64_t affordable =
-        reader_.RemainingBits() / LeastVertexBits(uvs_.size(), colors.present) + 1;
-    const auto reserve = static_cast<size_t>(std::min<uint64_t>(further, affordable));
-    ReserveMore(positions_, reserve);
-    ReserveMore(normals_, reserve);
-    if (colors.present) ReserveMore(colors_, reserve);
-    for (size_t k = 0; k < uvs_.size(); ++k) ReserveMore(uvSets_[k], reserve);
-
+    if (uint64_t{further} * LeastVertexBits(uvs_.size(), colors.present) > reader_.RemainingBits()) {
+      return MeshDecodeError::kTruncated;
+    }
+    const VertexOutput out = GrowOutput(further, colors.present);
     const uint64_t worst = WorstVertexBits(uvs_.size(), uvBits_, colors.present);
+    const bool plainLayout = uvs_.size() <= 1 && !colors.present;
+    BitReader reader = reader_;
     for (uint32_t i = 0; i < further; ++i) {
-      if (reader_.HasHeadroom(worst)) {
-        DecodeFurtherVertex<false>(q, colors);
+      if (reader.HasHeadroom(worst)) {
+        if (plainLayout && DecodePlainVertex(reader, q, out, i)) continue;
+        DecodeFurtherVertex<false>(reader, q, colors, out, i);
       } else {
-        DecodeFurtherVertex<true>(q, colors);
-        if (reader_.Failed()) return MeshDecodeError::kTruncated;
+        DecodeFurtherVertex<true>(reader, q, colors, out, i);
+        if (reader.Failed()) return MeshDecodeError::kTruncated;
       }
     }
+    reader_ = reader;
     return MeshDecodeError::kNone;
   }
 
   MeshDecodeError DecodeTriangles(uint32_t triangleCount) {
     const uint32_t indexCount = 3 * triangleCount;
-    indices_.clear();
-    indices_.reserve(static_cast<size_t>(std::min<uint64_t>(indexCount, reader_.RemainingBits())));
+    if (indexCount > reader_.RemainingBits()) return MeshDecodeError::kTruncated;
+    if (indices_.size() < indexCount) indices_.resize(indexCount);
     const MeshDecodeError error = reader_.HasHeadroom(uint64_t{indexCount} * kWorstIndexBits)
                                       ? DecodeIndices<false>(indexCount)
                                       : DecodeIndices<true>(indexCount);
     if (error != MeshDecodeError::kNone) return error;
     if (counter_ >= static_cast<int64_t>(positions_.size())) return MeshDecodeError::kIndexOutOfRange;
-    ReserveMore(triangles_, triangleCount);
-    for (size_t i = 0; i + 2 < indices_.size(); i += 3) {
-      triangles_.push_back({indices_[i], indices_[i + 1], indices_[i + 2]});
-    }
+    cxm::Vec3u* out = Grow(triangles_, triangleCount);
+    const uint32_t* list = indices_.data();
+    for (uint32_t t = 0; t < triangleCount; ++t) out[t] = {list[3 * t], list[3 * t + 1], list[3 * t + 2]};
     return MeshDecodeError::kNone;
   }
 
@@ -303,35 +362,61 @@ class MeshStreamDecoder {
   // against the stored vertices afterwards covers all of them.
   template <bool kChecked>
   MeshDecodeError DecodeIndices(uint32_t count) {
+    BitReader reader = reader_;
+    uint32_t* list = indices_.data();
     int64_t counter = counter_;
     for (uint32_t i = 0; i < count; ++i) {
-      const uint32_t flag = Read<kChecked>(1);
-      uint32_t code = 0;
-      uint32_t distance = 0;
-      if (flag != 0) {
-        code = Read<kChecked>(2);
-        if (code == 3) {
-          distance = Read<kChecked>(5);
-          if (distance >= 31) distance = Read<kChecked>(16);
-        }
-      }
+      const IndexCode code = ReadIndexCode<kChecked>(reader);
       if constexpr (kChecked) {
-        if (reader_.Failed()) return MeshDecodeError::kTruncated;
+        if (reader.Failed()) return MeshDecodeError::kTruncated;
       }
       int64_t index;
-      if (flag == 0) {
+      if (code.kind == IndexCode::kNew) {
         index = ++counter;
-      } else if (code < 3) {
-        if (code >= indices_.size()) return MeshDecodeError::kBadBackReference;
-        index = indices_[indices_.size() - 1 - code];
+      } else if (code.kind == IndexCode::kRecent) {
+        if (code.value >= i) return MeshDecodeError::kBadBackReference;
+        index = list[i - 1 - code.value];
       } else {
-        if (distance > counter) return MeshDecodeError::kBadBackReference;
-        index = counter - distance;
+        if (code.value > counter) return MeshDecodeError::kBadBackReference;
+        index = counter - code.value;
       }
-      indices_.push_back(static_cast<uint32_t>(index));
+      list[i] = static_cast<uint32_t>(index);
     }
+    reader_ = reader;
     counter_ = counter;
     return MeshDecodeError::kNone;
+  }
+
+  struct IndexCode {
+    enum Kind { kNew, kRecent, kDistance } kind;
+    uint32_t value;  // recent: 0 to 2 back in the list; distance: vertices back
+  };
+
+  // Flag, code and short distance fit in 8 bits: one look at the stream
+  // decides how many of them belong to this index.
+  template <bool kChecked>
+  static IndexCode ReadIndexCode(BitReader& reader) {
+    if constexpr (!kChecked) {
+      const uint32_t head = reader.Peek(8);
+      if ((head & 0x80) == 0) {
+        reader.Skip(1);
+        return {IndexCode::kNew, 0};
+      }
+      const uint32_t code = (head >> 5) & 3;
+      if (code < 3) {
+        reader.Skip(3);
+        return {IndexCode::kRecent, code};
+      }
+      reader.Skip(8);
+      const uint32_t distance = head & 31;
+      return {IndexCode::kDistance, distance < 31 ? distance : reader.Read<false>(16)};
+    } else {
+      if (reader.Read<true>(1) == 0) return {IndexCode::kNew, 0};
+      const uint32_t code = reader.Read<true>(2);
+      if (code < 3) return {IndexCode::kRecent, code};
+      const uint32_t distance = reader.Read<true>(5);
+      return {IndexCode::kDistance, distance < 31 ? distance : reader.Read<true>(16)};
+    }
   }
 
   const uint8_t* data_;
@@ -347,7 +432,7 @@ class MeshStreamDecoder {
   // Highest vertex index introduced so far, across blocks.
   int64_t counter_ = -1;
   std::vector<QuantizedUv> uvs_;  // the block's previous texture coordinates
-  std::vector<uint32_t> indices_;  // the block's index list
+  std::vector<uint32_t> indices_;  // the block's index list, reused across blocks
 
   std::vector<cxm::Vec3f> positions_;
   std::vector<cxm::Vec4f> colors_;

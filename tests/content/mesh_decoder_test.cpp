@@ -242,21 +242,42 @@ TEST(OctahedralNormal, KnownBytePairs) {
       {0, 0, 0, 0, -1},     {0, 255, 0, 0, -1},  {255, 0, 0, 0, -1},  {255, 255, 0, 0, -1},
   };
   for (const Case& c : cases) {
-    const cxm::Vec3f n = OctahedralNormal(c.o1, c.o2);
+    const cxm::Vec3f n = ComputeOctahedralNormal(c.o1, c.o2);
     EXPECT_NEAR(n.x, c.x, 1e-5f) << int(c.o1) << "," << int(c.o2);
     EXPECT_NEAR(n.y, c.y, 1e-5f);
     EXPECT_NEAR(n.z, c.z, 1e-5f);
   }
 }
 
-TEST(OctahedralNormal, TableEqualsTheSpecifiedArithmeticBitForBit) {
+// The normal decoding written out literally, step by step, as the stream
+// defines it; the decoder's version must agree bit for bit.
+cxm::Vec3f LiteralOctahedralNormal(uint8_t o1, uint8_t o2) {
+  const float a = static_cast<float>(o1) / 255.0f;
+  const float b = static_cast<float>(o2) / 255.0f;
+  const float x = 2.0f * a - 1.0f;
+  const float y = 2.0f * b - 1.0f;
+  float fx, fy, z;
+  if (std::fabs(x) + std::fabs(y) > 1.0f) {
+    fx = (1.0f - std::fabs(y)) * (x >= 0.0f ? 1.0f : -1.0f);
+    fy = (1.0f - std::fabs(x)) * (y >= 0.0f ? 1.0f : -1.0f);
+    z = -(1.0f - std::fabs(fx) - std::fabs(fy));
+  } else {
+    fx = x;
+    fy = y;
+    z = 1.0f - std::fabs(x) - std::fabs(y);
+  }
+  const float length = std::sqrt(fx * fx + fy * fy + z * z);
+  return {fx / length, fy / length, z / length};
+}
+
+TEST(OctahedralNormal, EqualsTheLiteralArithmeticBitForBit) {
   for (int a = 0; a < 256; ++a) {
     for (int b = 0; b < 256; ++b) {
-      const cxm::Vec3f computed = ComputeOctahedralNormal(uint8_t(a), uint8_t(b));
-      const cxm::Vec3f& table = OctahedralNormal(uint8_t(a), uint8_t(b));
-      ASSERT_EQ(std::bit_cast<uint32_t>(computed.x), std::bit_cast<uint32_t>(table.x));
-      ASSERT_EQ(std::bit_cast<uint32_t>(computed.y), std::bit_cast<uint32_t>(table.y));
-      ASSERT_EQ(std::bit_cast<uint32_t>(computed.z), std::bit_cast<uint32_t>(table.z));
+      const cxm::Vec3f literal = LiteralOctahedralNormal(uint8_t(a), uint8_t(b));
+      const cxm::Vec3f decoded = ComputeOctahedralNormal(uint8_t(a), uint8_t(b));
+      ASSERT_EQ(std::bit_cast<uint32_t>(literal.x), std::bit_cast<uint32_t>(decoded.x)) << a << "," << b;
+      ASSERT_EQ(std::bit_cast<uint32_t>(literal.y), std::bit_cast<uint32_t>(decoded.y)) << a << "," << b;
+      ASSERT_EQ(std::bit_cast<uint32_t>(literal.z), std::bit_cast<uint32_t>(decoded.z)) << a << "," << b;
     }
   }
 }
