@@ -2,3 +2,5 @@
 find_package(Threads REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(nlohmann_json 3.11 REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(STB REQUIRED IMPORTED_TARGET stb)

@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ pkgconf binutils
   clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev nlohmann-json3-dev
+  zlib1g-dev nlohmann-json3-dev libstb-dev
   libmeshoptimizer-dev libassimp-dev
 )
 if [ "${1:-}" = "--bench" ]; then packages+=(assimp-testmodels); fi

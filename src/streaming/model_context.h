@@ -6,6 +6,7 @@
 #include "ovra/mesh_renderer.h"
 #include "ovra/records.h"
 #include "tasks/downloader.h"
+#include "tasks/job_guard.h"
 #include "tasks/task_group.h"
 
 namespace ovra::detail {
@@ -26,6 +27,8 @@ struct ModelContext {
   IMeshRenderer* renderer;
   // Camera position in model space.
   Vec3 localCameraPosition{};
+  // The model's pool jobs, cancelled and waited for when the model goes.
+  std::shared_ptr<JobGuard> jobs = std::make_shared<JobGuard>();
 };
 
 }  // namespace ovra::detail

@@ -33,6 +33,15 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& head, uint64_t offset, ui
 
 }  // namespace
 
+ModelPimpl::~ModelPimpl() {
+  if (context) context->jobs->CancelAndWait();
+}
+
+template <typename T>
+std::shared_ptr<Task<T>> ModelPimpl::MakePoolTask(typename Task<T>::Body body) const {
+  return MakeGuardedPoolTask<T>(context->jobs, std::move(body));
+}
+
 template <typename X>
 void ModelPimpl::Attach(std::shared_ptr<Task<X>> task, int (ModelPimpl::*handler)(const X&)) {
   auto continuation =
@@ -79,12 +88,11 @@ int ModelPimpl::OnIndexBytes(const std::vector<uint8_t>& bytes) {
   Append(headBytes, bytes);
   ModelFileLayout layout = context->layout;
   std::vector<uint8_t> index = Slice(headBytes, layout.headerSize, layout.indexSize);
-  auto parse = MakeTask<ModelFileLayout>(
+  auto parse = MakePoolTask<ModelFileLayout>(
       [layout = std::move(layout), index = std::move(index)](const ConstTaskList&) mutable {
         ParseContainerIndex(index, layout);
         return layout;
-      },
-      ExecutionMode::ThreadPool);
+      });
   Attach(std::move(parse), &ModelPimpl::OnLayoutParsed);
   return 0;
 }
@@ -109,18 +117,17 @@ int ModelPimpl::OnNodeDocumentBytes(const std::vector<uint8_t>& bytes) {
   const ModelFileEntry& entry = context->layout.files.front();
   // The worker only records this model's address in the nodes; the tree and
   // the materials are adopted on the host thread.
-  auto parse = MakeTask<std::shared_ptr<ParsedNodeDocument>>(
+  auto parse = MakePoolTask<std::shared_ptr<ParsedNodeDocument>>(
       [model = this, document = Slice(headBytes, entry.offset, entry.size)](const ConstTaskList&) {
         return std::make_shared<ParsedNodeDocument>(
             ParseNodeDocument(model, document.data(), document.size()));
-      },
-      ExecutionMode::ThreadPool);
+      });
   Attach(std::move(parse), &ModelPimpl::OnRootNodeParsed);
   return 0;
 }
 
 int ModelPimpl::OnRootNodeParsed(const std::shared_ptr<ParsedNodeDocument>& document) {
-  materials = std::make_unique<MaterialTable>(std::move(document->materials));
+  materials = std::make_shared<const MaterialTable>(std::move(document->materials));
   rootNode = std::move(document->root);
   if (!rootNode) {
     Log::Error(kNodeStructureFailure);

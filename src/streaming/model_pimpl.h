@@ -21,6 +21,13 @@ inline constexpr uint64_t kFirstRequestBytes = 0x40000;
 // handler runs inline on the host thread, continuing the task before it.
 class ModelPimpl {
  public:
+  ModelPimpl() = default;
+  ModelPimpl(const ModelPimpl&) = delete;
+  ModelPimpl& operator=(const ModelPimpl&) = delete;
+  // Cancels the model's pool jobs that have not started and waits for the
+  // running ones, so that none outlives the model's state.
+  ~ModelPimpl();
+
   // Declaration order is destruction order reversed: the materials go first,
   // then the tree, the head bytes and last the context with its tasks.
   std::unique_ptr<ModelContext> context;
@@ -31,7 +38,8 @@ class ModelPimpl {
   int32_t startLevel = -1;
   float densityScale = 0.0f;
   Vec3 modelOffset{};
-  std::unique_ptr<MaterialTable> materials;
+  // Shared with decoding jobs, which may still hold it after a re-parse.
+  std::shared_ptr<const MaterialTable> materials;
 
   void Init(DataSourcePimpl& dataSource, IMeshRenderer& renderer, float densityScale,
             const Vec3& modelOffset, int startDepth, int startLevel);
@@ -53,6 +61,8 @@ class ModelPimpl {
   // Asks the host for the bytes from the end of headBytes up to `end`.
   std::shared_ptr<ByteTask> RequestHeadBytesUpTo(uint64_t end);
   void StartFirstNodeLoads();
+  template <typename T>
+  std::shared_ptr<Task<T>> MakePoolTask(typename Task<T>::Body body) const;
 };
 
 // How the library reaches the private part of a host's Model.

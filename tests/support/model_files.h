@@ -50,3 +50,44 @@ inline std::vector<uint8_t> WriteModelFile(const tools::DocumentDescription& doc
 }
 
 }  // namespace ovra::test
+
+#include <random>
+
+#include "mesh_encoder/mesh_encoder.h"
+
+namespace ovra::test {
+
+// A small random mesh: a fan over `triangles` + 2 vertices with normals and
+// one texture-coordinate set in [0, 1].
+inline tools::MeshToEncode SmallMesh(unsigned seed, uint32_t triangles = 20) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  tools::MeshToEncode mesh;
+  mesh.uvSets.resize(1);
+  for (uint32_t i = 0; i < triangles + 2; ++i) {
+    mesh.positions.push_back({unit(random) * 4 - 2, unit(random) * 4 - 2, unit(random)});
+    mesh.normals.push_back({unit(random) - 0.5f, unit(random) - 0.5f, 1.0f});
+    mesh.uvSets[0].push_back({unit(random), unit(random)});
+  }
+  for (uint32_t i = 0; i < triangles; ++i) mesh.triangles.push_back({0, i + 1, i + 2});
+  return mesh;
+}
+
+// A model file from a document and the body entries it names.
+struct ModelBuilder {
+  tools::DocumentDescription document;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+
+  void AddFile(std::string name, std::vector<uint8_t> bytes) {
+    files.emplace_back(std::move(name), std::move(bytes));
+  }
+
+  std::vector<uint8_t> Write() const {
+    tools::TzmWriter writer;
+    writer.SetNodeDocument(tools::NodeDocumentJson(document));
+    for (const auto& [name, bytes] : files) writer.AddFile(name, bytes);
+    return writer.Write();
+  }
+};
+
+}  // namespace ovra::test
