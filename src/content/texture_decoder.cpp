@@ -71,6 +71,13 @@ cxm::Texture DecodeImage(const std::vector<uint8_t>& bytes) {
 
 bool IsCompressed(const cxm::Texture& texture) { return texture.format >= kFirstCompressedFormat; }
 
+// Without a usable alpha map a colour texture keeps the alpha it has.
+uint8_t OwnAlpha(const uint8_t* pixel, size_t stride) {
+  if (stride == 4) return pixel[3];
+  if (stride == 2) return pixel[1];
+  return 255;
+}
+
 }  // namespace
 
 uint32_t FormatOfTranscodeTarget(int target) {
@@ -115,7 +122,7 @@ cxm::Texture MergeColorAlpha(const cxm::Texture& color, const cxm::Texture& alph
     merged[4 * i + 0] = pixel[0];
     merged[4 * i + 1] = grey ? pixel[0] : pixel[1];
     merged[4 * i + 2] = grey ? pixel[0] : pixel[2];
-    merged[4 * i + 3] = alphaFits ? mask[i * alphaStride] : 255;
+    merged[4 * i + 3] = alphaFits ? mask[i * alphaStride] : OwnAlpha(pixel, colorStride);
   }
   cxm::Texture result;
   result.width = color.width;

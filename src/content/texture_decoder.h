@@ -19,8 +19,9 @@ cxm::Texture DecodeTexture(const std::vector<uint8_t>& bytes, std::string_view f
 
 // The colour texture with the alpha map's first channel as its alpha, as
 // RGBA; unchanged when either is GPU-compressed or the colour pixels do not
-// cover its size. Grey colour values are replicated into R, G and B; an alpha
-// map of another pixel count is ignored (opaque).
+// cover its size. Grey colour values are replicated into R, G and B. Without
+// an alpha map of the same pixel count the colour keeps its own alpha, or is
+// opaque when it has none.
 cxm::Texture MergeColorAlpha(const cxm::Texture& color, const cxm::Texture& alpha);
 
 // Pixel format code of a KTX-Software transcode target; 0 for any other.
