@@ -1,0 +1,152 @@
+// A host that streams a model file from disk: range requests are read on a
+// reader thread, and the finished reads are handed to the library on the host
+// thread, once per frame, before the model is pumped.
+//
+// Usage: file_host <model.tzm>
+#include <ovra/ovra.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Reads ranges of one file on its own thread. RequestRange only queues the
+// request; DeliverFinishedReads, called on the host thread, completes them.
+class FileDataSource final : public ovra::DataSource {
+ public:
+  explicit FileDataSource(const std::string& path) : file_(path, std::ios::binary), reader_([this] { ReadLoop(); }) {}
+
+  ~FileDataSource() override {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    reader_.join();
+  }
+
+  bool IsOpen() const { return file_.is_open(); }
+
+  void RequestRange(int requestId, uint64_t offset, uint64_t size) override {
+    {
+      std::lock_guard lock(mutex_);
+      requests_.push_back({requestId, offset, size, {}});
+    }
+    wake_.notify_one();
+  }
+
+  // Host thread: hands every read finished since the last call to the library.
+  void DeliverFinishedReads() {
+    std::deque<Read> finished;
+    {
+      std::lock_guard lock(mutex_);
+      finished.swap(finished_);
+    }
+    for (const Read& read : finished) CompleteRangeRequest(read.id, read.bytes.data());
+  }
+
+ private:
+  struct Read {
+    int id;
+    uint64_t offset;
+    uint64_t size;
+    std::vector<unsigned char> bytes;
+  };
+
+  void ReadLoop() {
+    for (;;) {
+      Read read;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stopping_ || !requests_.empty(); });
+        if (stopping_) return;
+        read = std::move(requests_.front());
+        requests_.pop_front();
+      }
+      // Bytes past the end of the file read as zeros.
+      read.bytes.assign(read.size, 0);
+      file_.clear();
+      file_.seekg(static_cast<std::streamoff>(read.offset));
+      file_.read(reinterpret_cast<char*>(read.bytes.data()), static_cast<std::streamsize>(read.size));
+      std::lock_guard lock(mutex_);
+      finished_.push_back(std::move(read));
+    }
+  }
+
+  std::ifstream file_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Read> requests_;
+  std::deque<Read> finished_;
+  bool stopping_ = false;
+  std::thread reader_;  // last: starts once everything it uses exists
+};
+
+// Prints what it is asked to show instead of drawing it.
+class PrintingRenderer final : public ovra::IMeshRenderer {
+ public:
+  void AddMesh(const ovra::Mesh& mesh, int meshId, int operationId, const int*, size_t,
+               ovra::VisualizationInfo, std::function<void()> onShown) override {
+    std::printf("AddMesh id %d (node %d, level %d), operation %d: %llu vertices, %llu triangles\n", meshId,
+                meshId / 4, meshId % 4, operationId,
+                static_cast<unsigned long long>(mesh.positionsByteSize / 12),
+                static_cast<unsigned long long>(mesh.indicesByteSize / 12));
+    const char* names[5] = {"colour", "normal", "metal-roughness", "occlusion", "emissive"};
+    const ovra::Texture* slots[5] = {&mesh.colorTexture, &mesh.normalTexture, &mesh.metalRoughnessTexture,
+                                     &mesh.occlusionTexture, &mesh.emissiveTexture};
+    for (int i = 0; i < 5; ++i) {
+      if (i == 3 && slots[i]->byteSize == 0 && slots[i]->format == ovra::kTextureFormatRGBA8) {
+        std::puts("  occlusion: read from the metal-roughness texture");
+        continue;
+      }
+      if (slots[i]->byteSize == 0) continue;
+      std::printf("  %s texture: %ux%u, format %u, %u components\n", names[i], slots[i]->width,
+                  slots[i]->height, slots[i]->format, slots[i]->components);
+    }
+    std::printf("  base colour (%.2f, %.2f, %.2f, %.2f), roughness %.2f, metalness %.2f\n", mesh.baseColor[0],
+                mesh.baseColor[1], mesh.baseColor[2], mesh.baseColor[3], mesh.roughness, mesh.metalness);
+    // A real renderer shows an operation's meshes together, then calls this.
+    if (onShown) onShown();
+  }
+  void RemoveMesh(int meshId) override { std::printf("RemoveMesh id %d\n", meshId); }
+  void RemoveAllMeshes() override {}
+  int SelectTranscodeFormat(int, int, int) override { return kKeepStoredFormat; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <model.tzm>\n", argv[0]);
+    return 2;
+  }
+  FileDataSource source(argv[1]);
+  if (!source.IsOpen()) {
+    std::fprintf(stderr, "cannot open %s\n", argv[1]);
+    return 1;
+  }
+  PrintingRenderer renderer;
+  ovra::Model model;
+  model.Init(source, renderer, 1.0f, ovra::Vec3{}, -1, -1);
+
+  // The host's frame loop: deliver finished reads, then pump the model.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!model.InitializationComplete() && std::chrono::steady_clock::now() < deadline) {
+    source.DeliverFinishedReads();
+    model.UpdateRunningTasks();
+    std::this_thread::sleep_for(std::chrono::milliseconds(16));
+  }
+  if (!model.InitializationComplete()) {
+    std::fprintf(stderr, "the model did not finish initializing\n");
+    return 1;
+  }
+  std::puts("file_host done");
+  return 0;
+}
