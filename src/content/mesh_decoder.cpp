@@ -27,13 +27,6 @@ uint64_t LeastVertexBits(uint64_t uvCount, bool colors) {
   return 3 * 8 + 16 + uvCount * 2 * 8 + (colors ? 24 : 0);
 }
 
-// Room for `extra` more elements, keeping geometric growth across blocks.
-template <typename T>
-void ReserveMore(std::vector<T>& v, size_t extra) {
-  const size_t needed = v.size() + extra;
-  if (needed > v.capacity()) v.reserve(std::max(needed, v.capacity() * 2));
-}
-
 template <typename T>
 cxm::SharedArray<T> Share(std::vector<T>&& v) {
   return std::make_shared<const std::vector<T>>(std::move(v));
@@ -114,7 +107,9 @@ class MeshStreamDecoder {
 
   MeshDecodeError ReadHeader(const float defaultBounds[6], const ModelMaterial* material) {
     float bounds[6];
-    for (int i = 0; i < 6; ++i) bounds[i] = version_ >= 0 ? ReadFloat() : defaultBounds[i];
+    for (int i = 0; i < 6; ++i) {
+      bounds[i] = version_ >= 0 ? ReadFloat() : (defaultBounds != nullptr ? defaultBounds[i] : 0.0f);
+    }
     if (version_ >= 1) {
       uOffset_ = ReadFloat();
       ReadFloat();
@@ -226,7 +221,6 @@ class MeshStreamDecoder {
   template <typename T>
   static T* Grow(std::vector<T>& v, size_t count) {
     const size_t base = v.size();
-    ReserveMore(v, count);
     v.resize(base + count);
     return v.data() + base;
   }
