@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite in the
-# normal build and under AddressSanitizer+UndefinedBehaviorSanitizer and
-# ThreadSanitizer. Usage: scripts/test.sh [preset...]  (default: all three)
+# normal build, under AddressSanitizer+UndefinedBehaviorSanitizer, a short
+# libFuzzer run of every fuzz target (OVRA_FUZZ_SECONDS each, default 20), and
+# the suite under ThreadSanitizer.
+# Usage: scripts/test.sh [preset...]  (default: default asan fuzz tsan)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
 presets=("$@")
-if [ ${#presets[@]} -eq 0 ]; then presets=(default asan tsan); fi
+if [ ${#presets[@]} -eq 0 ]; then presets=(default asan fuzz tsan); fi
 
 status=0
 for preset in "${presets[@]}"; do
   echo "=== ${preset}"
+  if [ "$preset" = fuzz ]; then
+    OVRA_FUZZ_SECONDS="${OVRA_FUZZ_SECONDS:-20}" bash scripts/fuzz.sh || status=1
+    continue
+  fi
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset" || status=1

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets and runs each for OVRA_FUZZ_SECONDS seconds
+# (default 60) from seeds the project's own writer and encoder make. Fails on
+# any crash, leak, timeout or sanitizer report. Corpora grow in build/fuzz/corpus.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds="${OVRA_FUZZ_SECONDS:-60}"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+corpus=build/fuzz/corpus
+./build/fuzz/fuzz/ovra_make_fuzz_seeds "$corpus"
+for target in container node_document mesh_decoder; do
+  echo "=== fuzzing ${target} for ${seconds} s"
+  mkdir -p "$corpus/$target"
+  "./build/fuzz/fuzz/${target}_fuzzer" "$corpus/$target" -max_total_time="$seconds" -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 2>&1 | tail -n 12
+  test "${PIPESTATUS[0]}" -eq 0
+done
