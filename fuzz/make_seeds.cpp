@@ -8,7 +8,6 @@
 #include "mesh_encoder/mesh_encoder.h"
 #include "tzm_writer/node_description.h"
 #include "tzm_writer/tzm_writer.h"
-#include "tzm_writer/zlib_compress.h"
 
 namespace {
 
@@ -62,7 +61,7 @@ int main(int argc, char** argv) {
   }
   const nlohmann::json document = ovra::tools::NodeDocumentJson(Document());
   const std::string text = document.dump();
-  Save(root / "node_document", "tree", ovra::tools::CompressZlib(std::vector<uint8_t>(text.begin(), text.end())));
+  Save(root / "node_document", "tree", std::vector<uint8_t>(text.begin(), text.end()));
   ovra::tools::TzmWriter writer;
   writer.SetNodeDocument(document);
   writer.AddFile("g0", ovra::tools::EncodeMesh(Fan(8, false), {}).bytes);

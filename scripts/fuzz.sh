@@ -13,7 +13,9 @@ corpus=build/fuzz/corpus
 for target in container node_document mesh_decoder; do
   echo "=== fuzzing ${target} for ${seconds} s"
   mkdir -p "$corpus/$target"
-  "./build/fuzz/fuzz/${target}_fuzzer" "$corpus/$target" -max_total_time="$seconds" -timeout=10 \
-    -rss_limit_mb=2048 -print_final_stats=1 2>&1 | tail -n 12
+  dictionary=()
+  if [ -f "fuzz/${target}.dict" ]; then dictionary=(-dict="fuzz/${target}.dict"); fi
+  "./build/fuzz/fuzz/${target}_fuzzer" "$corpus/$target" "${dictionary[@]}" -max_total_time="$seconds" \
+    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 2>&1 | tail -n 12
   test "${PIPESTATUS[0]}" -eq 0
 done
