@@ -1,20 +1,8 @@
 #include "content/content_tasks.h"
 
-#include <stdexcept>
-
 #include "content/texture_decoder.h"
 
 namespace ovra {
-
-namespace {
-
-const std::vector<uint8_t>& DownloadedBytes(const ConstTaskList& dependencies) {
-  const ByteTask* download = task_detail::AsTask<std::vector<uint8_t>>(dependencies.at(0));
-  if (download == nullptr) throw std::runtime_error("invalid task type");
-  return task_detail::FinishedResult(*download);
-}
-
-}  // namespace
 
 std::shared_ptr<Task<cxm::Mesh>> MakeGeometryTask(const ContentEnvironment& environment,
                                                   const NodeBounds& bounds, ModelNodeLevel level,
@@ -22,7 +10,7 @@ std::shared_ptr<Task<cxm::Mesh>> MakeGeometryTask(const ContentEnvironment& envi
   auto task = MakeGuardedPoolTask<cxm::Mesh>(
       environment.jobs, [bounds, level = std::move(level), materials = environment.materials](
                             const ConstTaskList& dependencies) {
-        return DecodeLevelGeometry(bounds, level, materials.get(), DownloadedBytes(dependencies));
+        return DecodeLevelGeometry(bounds, level, materials.get(), FirstDependencyResult<std::vector<uint8_t>>(dependencies));
       });
   task->AddDependency(std::move(bytes));
   return task;
@@ -33,7 +21,7 @@ std::shared_ptr<Task<cxm::Texture>> MakeTextureTask(const ContentEnvironment& en
   auto task = MakeGuardedPoolTask<cxm::Texture>(
       environment.jobs, [fileName = std::move(fileName), renderer = environment.renderer](
                             const ConstTaskList& dependencies) {
-        return DecodeTexture(DownloadedBytes(dependencies), fileName, renderer);
+        return DecodeTexture(FirstDependencyResult<std::vector<uint8_t>>(dependencies), fileName, renderer);
       });
   task->AddDependency(std::move(bytes));
   return task;

@@ -1,7 +1,5 @@
 #include "streaming/node_content_loading.h"
 
-#include <stdexcept>
-
 #include "content/content_tasks.h"
 #include "streaming/model_pimpl.h"
 
@@ -61,9 +59,7 @@ std::shared_ptr<Task<int>> CreateNodeLoadTask(ModelNode& node, int level, Downlo
   auto content = CreateNodeContentTask(node, level, group);
   auto load = MakeTask<int>(
       [&node, level](const ConstTaskList& dependencies) {
-        const Task<OwnedMesh>* task = task_detail::AsTask<OwnedMesh>(dependencies.at(0));
-        if (task == nullptr) throw std::runtime_error("invalid task type");
-        const OwnedMesh& owned = task_detail::FinishedResult(*task);
+        const OwnedMesh& owned = FirstDependencyResult<OwnedMesh>(dependencies);
         // A level the node does not have would reuse another node's mesh id.
         if (!HasLevel(node, level) || node.context == nullptr) return 0;
         const std::unique_ptr<Mesh> mesh = BuildRenderMesh(owned);

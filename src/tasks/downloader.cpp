@@ -57,9 +57,7 @@ std::shared_ptr<Task<int>> MakeDistributionTask(const DownloadBatch& batch,
   }
   return MakeTask<int>(
       [entries = std::move(entries), length = batch.end - batch.start](const ConstTaskList& deps) {
-        const ByteTask* source = task_detail::AsTask<std::vector<uint8_t>>(deps.at(0));
-        if (source == nullptr) throw std::runtime_error("invalid task type");
-        const std::vector<uint8_t>& bytes = task_detail::FinishedResult(*source);
+        const std::vector<uint8_t>& bytes = FirstDependencyResult<std::vector<uint8_t>>(deps);
         if (bytes.size() < length) throw std::runtime_error("batch bytes are shorter than the batch");
         for (const BatchEntry& entry : entries) {
           const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(entry.offset);

@@ -160,15 +160,23 @@ const X& UnpackResult(const ConstTaskList& dependencies, size_t index) {
   return task_detail::FinishedResult(*task);
 }
 
+// The result of prerequisite 0, for bodies that continue one task. An empty
+// list throws std::out_of_range, a prerequisite of another type
+// "invalid task type".
+template <typename X>
+const X& FirstDependencyResult(const ConstTaskList& dependencies) {
+  const Task<X>* task = task_detail::AsTask<X>(dependencies.at(0));
+  if (task == nullptr) throw std::runtime_error("invalid task type");
+  return task_detail::FinishedResult(*task);
+}
+
 // An inline task that runs `step` on the result of `input`.
 template <typename X>
 std::shared_ptr<Task<int>> ContinueWith(std::shared_ptr<Task<X>> input,
                                         std::function<int(const X&)> step) {
   auto continuation = MakeTask<int>(
       [step = std::move(step)](const ConstTaskList& dependencies) {
-        const Task<X>* task = task_detail::AsTask<X>(dependencies.at(0));
-        if (task == nullptr) throw std::runtime_error("invalid task type");
-        return step(task_detail::FinishedResult(*task));
+        return step(FirstDependencyResult<X>(dependencies));
       },
       ExecutionMode::Inline);
   continuation->AddDependency(std::move(input));
