@@ -7,3 +7,4 @@
 #include "ovra/model.h"
 #include "ovra/records.h"
 #include "ovra/render_mesh.h"
+#include "ovra/stream_controller.h"

@@ -3,6 +3,7 @@
 #include "ovra/logging.h"
 #include "streaming/model_pimpl.h"
 #include "streaming/node_content_loading.h"
+#include "streaming/node_metrics.h"
 
 namespace ovra::detail {
 
@@ -30,14 +31,6 @@ std::vector<FirstLoad> NodesAtDepth(ModelNode& root, uint32_t depth, int level) 
     for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) pending.push_back(it->get());
   }
   return loads;
-}
-
-float DistanceToBox(const ModelNode& node, const Vec3& camera) {
-  auto axis = [](float low, float high, float c) { return c < low ? low - c : (c > high ? c - high : 0.0f); };
-  const float dx = axis(node.minX, node.maxX, camera.x);
-  const float dy = axis(node.minY, node.maxY, camera.y);
-  const float dz = axis(node.minZ, node.maxZ, camera.z);
-  return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
 // The finest level whose detail the child's apparent size justifies.

@@ -1,6 +1,7 @@
 #include "streaming/model_pimpl.h"
 
 #include <span>
+#include <string>
 
 #include "host/data_source_pimpl.h"
 #include "ovra/logging.h"
@@ -20,6 +21,24 @@ constexpr const char* kTreeAdopted =
     "Finished tzm model initialization, starting downloading of root nodes.";
 constexpr const char* kSecondInit =
     "Model::Init was called on a model that was already initialized; the call is ignored.";
+
+// Mesh ids are level + 4 * node id, so a fifth level would take the id of
+// the next node's first level.
+constexpr size_t kMaxStreamedLevels = 4;
+
+// Drops the levels mesh ids cannot tell apart and says how many went.
+void DropLevelsBeyondFourth(ModelNode& root) {
+  size_t dropped = 0;
+  ForEachNode(root, [&dropped](ModelNode& node) {
+    if (node.levels.size() <= kMaxStreamedLevels) return;
+    dropped += node.levels.size() - kMaxStreamedLevels;
+    node.levels.resize(kMaxStreamedLevels);
+  });
+  if (dropped > 0) {
+    Log::Warning("Dropped " + std::to_string(dropped) +
+                 " node levels beyond the fourth; only four levels per node can be streamed.");
+  }
+}
 
 void Append(std::vector<uint8_t>& head, const std::vector<uint8_t>& bytes) {
   head.insert(head.end(), bytes.begin(), bytes.end());
@@ -134,6 +153,7 @@ int ModelPimpl::OnRootNodeParsed(const std::shared_ptr<ParsedNodeDocument>& docu
     return 0;
   }
   ForEachNode(*rootNode, [this](ModelNode& node) { node.context = context.get(); });
+  DropLevelsBeyondFourth(*rootNode);
   Log::Status(kTreeAdopted);
   StartFirstNodeLoads();
   return 0;

@@ -41,6 +41,10 @@ class ModelPimpl {
   // Shared with decoding jobs, which may still hold it after a re-parse.
   std::shared_ptr<const MaterialTable> materials;
 
+  // Expires with the model, for holders that may outlive it: callbacks kept
+  // by the host and controllers that still list it.
+  std::weak_ptr<const void> Lifetime() const { return lifetime_; }
+
   void Init(DataSourcePimpl& dataSource, IMeshRenderer& renderer, float densityScale,
             const Vec3& modelOffset, int startDepth, int startLevel);
 
@@ -63,6 +67,8 @@ class ModelPimpl {
   void StartFirstNodeLoads();
   template <typename T>
   std::shared_ptr<Task<T>> MakePoolTask(typename Task<T>::Body body) const;
+
+  std::shared_ptr<const int> lifetime_ = std::make_shared<const int>(0);
 };
 
 // How the library reaches the private part of a host's Model.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -106,6 +107,25 @@ TEST_F(ModelInitTest, AdoptsTheWrittenTreeWithEitherKindOfHost) {
         << "a small file needs the first request only";
     EXPECT_TRUE(renderer.Added().empty());
   }
+}
+
+TEST_F(ModelInitTest, LevelsBeyondTheFourthAreDroppedWithOneWarning) {
+  tools::DocumentDescription document = test::SmallTreeDocument();
+  auto addLevels = [](tools::NodeDescription& node, int count) {
+    for (int i = 0; i < count; ++i) node.levels.push_back(node.levels.back());
+  };
+  addLevels(document.root.children[0], 4);  // 2 levels + 4 = 6
+  addLevels(document.root.children[1], 4);  // 1 + 4 = 5
+  RecordingDataSource source(test::WriteModelFile(document), Mode::AnswerImmediately);
+  Init(source);
+  const std::vector<std::string> lines = RunUntilLogged(source);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "Warning: Dropped 3 node levels beyond the fourth; only four levels per node can be streamed.");
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Warning"); }), 1);
+  const ModelNode& root = *Pimpl().rootNode;
+  EXPECT_EQ(root.children[0]->levels.size(), 4u);
+  EXPECT_EQ(root.children[1]->levels.size(), 4u);
+  EXPECT_EQ(root.children[0]->children[0]->levels.size(), 1u);
 }
 
 TEST_F(ModelInitTest, StoresParametersAndCameraPosition) {

@@ -1,0 +1,59 @@
+#include "streaming/node_metrics.h"
+
+#include <cmath>
+
+#include "streaming/model_pimpl.h"
+
+namespace ovra {
+
+namespace {
+
+const Vec3& CameraOf(const ModelNode& node) { return node.context->localCameraPosition; }
+
+float CenterDistance(const ModelNode& node, const Vec3& camera) {
+  auto axis = [](float low, float high, float c) { return static_cast<double>((low + high) * 0.5f) - c; };
+  const double dx = axis(node.minX, node.maxX, camera.x);
+  const double dy = axis(node.minY, node.maxY, camera.y);
+  const double dz = axis(node.minZ, node.maxZ, camera.z);
+  return static_cast<float>(std::sqrt(dx * dx + dy * dy + dz * dz));
+}
+
+}  // namespace
+
+int32_t Triangles(const ModelNode& node, int level) {
+  if (level < 0 || static_cast<size_t>(level) >= node.levels.size()) return 0;
+  return static_cast<int32_t>(node.levels[static_cast<size_t>(level)].triangleCount);
+}
+
+int CoarsestAvailableLevel(const ModelNode& node) {
+  return NextFinerAvailableLevel(node, static_cast<int>(node.levels.size()));
+}
+
+int NextFinerAvailableLevel(const ModelNode& node, int level) {
+  for (int finer = level - 1; finer >= 0; --finer) {
+    if (Triangles(node, finer) != 0) return finer;
+  }
+  return -1;
+}
+
+float DistanceToBox(const ModelNode& node, const Vec3& point) {
+  auto axis = [](float low, float high, float c) { return c < low ? low - c : (c > high ? c - high : 0.0f); };
+  const float dx = axis(node.minX, node.maxX, point.x);
+  const float dy = axis(node.minY, node.maxY, point.y);
+  const float dz = axis(node.minZ, node.maxZ, point.z);
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+float NodeDistance(const ModelNode& node, bool useCenterDistance) {
+  return useCenterDistance ? CenterDistance(node, CameraOf(node)) : DistanceToBox(node, CameraOf(node));
+}
+
+float BoxDistance(const ModelNode& node) { return DistanceToBox(node, CameraOf(node)); }
+
+double Priority(const ModelNode& node, int level, float exponent, bool useCenterDistance) {
+  const float density = static_cast<float>(Triangles(node, level)) / node.surfaceArea;
+  return std::pow(static_cast<double>(NodeDistance(node, useCenterDistance)), static_cast<double>(exponent)) *
+         (static_cast<double>(density) / static_cast<double>(node.model->densityScale));
+}
+
+}  // namespace ovra
