@@ -1,32 +1,26 @@
-// Writes a small level-of-detail terrain model: a quadtree of tiles, each
-// with three levels of a height field and PNG/JPEG texture maps.
-//
-// Usage: ovra_make_sample_model <out.tzm> [depth]
+#include "sample_model/terrain_model.h"
+
 #include <stb/stb_image_write.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <string>
-#include <vector>
 
 #include "mesh_encoder/mesh_encoder.h"
 #include "tzm_writer/node_description.h"
 #include "tzm_writer/tzm_writer.h"
 
+namespace ovra::tools {
+
 namespace {
 
-using ovra::tools::BoxDescription;
-using ovra::tools::NodeDescription;
-
 constexpr int kLevels = 3;
-constexpr int kFinestCells = 32;
 
 float Height(float x, float y) { return 4.0f + 3.0f * std::sin(x * 0.08f) * std::cos(y * 0.06f); }
 
 // A grid of `cells` x `cells` quads over the tile's ground rectangle.
-ovra::tools::MeshToEncode TerrainGrid(const BoxDescription& box, int cells) {
-  ovra::tools::MeshToEncode mesh;
+MeshToEncode TerrainGrid(const BoxDescription& box, int cells) {
+  MeshToEncode mesh;
   mesh.uvSets.resize(1);
   const int side = cells + 1;
   for (int row = 0; row < side; ++row) {
@@ -77,7 +71,7 @@ std::vector<uint8_t> Image(int size, int channels, int seed, bool jpeg) {
   return file;
 }
 
-float SurfaceArea(const ovra::tools::MeshToEncode& mesh) {
+float SurfaceArea(const MeshToEncode& mesh) {
   float area = 0.0f;
   for (const cxm::Vec3u& t : mesh.triangles) {
     const auto& a = mesh.positions[t.a];
@@ -91,34 +85,38 @@ float SurfaceArea(const ovra::tools::MeshToEncode& mesh) {
   return area;
 }
 
-NodeDescription Tile(ovra::tools::TzmWriter& writer, BoxDescription box, const std::string& path, int depth,
-                     int maxDepth) {
+NodeDescription Tile(TzmWriter& writer, BoxDescription box, const std::string& path, int depth,
+                     const TerrainOptions& options) {
   NodeDescription node;
   box.minZ = 0.0f;
   box.maxZ = 8.0f;
   node.box = box;
   const std::string prefix = "tile" + path;
-  writer.AddFile(prefix + "_color.png", Image(64, 3, static_cast<int>(path.size()) + depth, false));
-  writer.AddFile(prefix + "_normal.jpg", Image(32, 3, 7, true));
-  writer.AddFile(prefix + "_mr.png", Image(16, 4, 3, false));
+  if (options.textures) {
+    writer.AddFile(prefix + "_color.png", Image(64, 3, static_cast<int>(path.size()) + depth, false));
+    writer.AddFile(prefix + "_normal.jpg", Image(32, 3, 7, true));
+    writer.AddFile(prefix + "_mr.png", Image(16, 4, 3, false));
+  }
   for (int level = 0; level < kLevels; ++level) {
-    const auto mesh = TerrainGrid(box, kFinestCells >> level);
+    const auto mesh = TerrainGrid(box, std::max(1, options.finestCells >> level));
     const std::string name = prefix + "_L" + std::to_string(level) + ".mesh";
-    ovra::tools::MeshEncodeOptions options;
-    options.axisBits = {14, 14, 12};
-    writer.AddFile(name, ovra::tools::EncodeMesh(mesh, options).bytes);
-    ovra::tools::LevelDescription record;
+    MeshEncodeOptions encoding;
+    encoding.axisBits = {14, 14, 12};
+    writer.AddFile(name, EncodeMesh(mesh, encoding).bytes);
+    LevelDescription record;
     record.geometry = name;
     record.material = "ground";
-    record.colorMap = prefix + "_color.png";
-    record.normalMap = prefix + "_normal.jpg";
-    record.metRoughMap = prefix + "_mr.png";
-    record.occlusionMap = prefix + "_mr.png";
+    if (options.textures) {
+      record.colorMap = prefix + "_color.png";
+      record.normalMap = prefix + "_normal.jpg";
+      record.metRoughMap = prefix + "_mr.png";
+      record.occlusionMap = prefix + "_mr.png";
+    }
     record.triangleCount = static_cast<int64_t>(mesh.triangles.size());
     node.levels.push_back(record);
     if (level == 0) node.surfaceArea = SurfaceArea(mesh);
   }
-  if (depth < maxDepth) {
+  if (depth < options.depth) {
     const float midX = (box.minX + box.maxX) / 2;
     const float midY = (box.minY + box.maxY) / 2;
     const BoxDescription quarters[4] = {{box.minX, midX, box.minY, midY, 0, 0},
@@ -126,7 +124,7 @@ NodeDescription Tile(ovra::tools::TzmWriter& writer, BoxDescription box, const s
                                         {box.minX, midX, midY, box.maxY, 0, 0},
                                         {midX, box.maxX, midY, box.maxY, 0, 0}};
     for (int q = 0; q < 4; ++q) {
-      node.children.push_back(Tile(writer, quarters[q], path + std::to_string(q), depth + 1, maxDepth));
+      node.children.push_back(Tile(writer, quarters[q], path + std::to_string(q), depth + 1, options));
     }
   }
   return node;
@@ -134,26 +132,15 @@ NodeDescription Tile(ovra::tools::TzmWriter& writer, BoxDescription box, const s
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: %s <out.tzm> [depth]\n", argv[0]);
-    return 2;
-  }
-  const int depth = argc == 3 ? std::stoi(argv[2]) : 2;
-  ovra::tools::TzmWriter writer;
-  ovra::tools::DocumentDescription document;
+std::vector<uint8_t> WriteTerrainModel(const TerrainOptions& options) {
+  TzmWriter writer;
+  DocumentDescription document;
   document.materials = {{"ground", {{"albedo", {{"x", 0.9}, {"y", 0.85}, {"z", 0.8}, {"w", 1}}},
                                     {"roughness", 0.8},
                                     {"metalness", 0.0}}}};
-  document.root = Tile(writer, {-64, 64, -64, 64, 0, 8}, "", 0, depth);
-  writer.SetNodeDocument(ovra::tools::NodeDocumentJson(document));
-  const std::vector<uint8_t> file = writer.Write();
-  std::ofstream out(argv[1], std::ios::binary);
-  out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-  if (!out) {
-    std::fprintf(stderr, "cannot write %s\n", argv[1]);
-    return 1;
-  }
-  std::printf("wrote %s: %zu bytes\n", argv[1], file.size());
-  return 0;
+  document.root = Tile(writer, {-64, 64, -64, 64, 0, 8}, "", 0, options);
+  writer.SetNodeDocument(NodeDocumentJson(document));
+  return writer.Write();
 }
+
+}  // namespace ovra::tools
