@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target file_host ovra_make_sample_model
-./build/default/tools/ovra_make_sample_model build/default/sample.tzm
+./build/default/tools/ovra_make_sample_model build/default/sample.tzm 3
 ./build/default/examples/file_host/file_host build/default/sample.tzm
