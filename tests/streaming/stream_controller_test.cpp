@@ -177,6 +177,18 @@ TEST_F(ControllerTest, MergedBoxHoldsTheOriginAndEveryModelOnce) {
             (std::vector<float>{0, 115, 0, 110, 0, 110}));
 }
 
+TEST(StreamControllerGlobalStateTest, CleanupEmptiesTheDownloadCacheAndItsCounters) {
+  DownloadCache& cache = DownloadCache::Instance();
+  cache.Insert("cleanup-test", std::vector<uint8_t>(10, 1));
+  cache.CountHit();
+  cache.CountMiss();
+  StreamController::CleanupGlobalState();
+  EXPECT_EQ(cache.Lookup("cleanup-test"), nullptr);
+  EXPECT_EQ(cache.TotalBytes(), 0u);
+  EXPECT_EQ(cache.CacheHits(), 0u);
+  EXPECT_EQ(cache.CacheMisses(), 0u);
+}
+
 TEST(ScreenCoverageTest, FollowsTheBoundingSphereAndIsInfiniteFromInside) {
   const WorldBounds unitCube{-1, 1, -1, 1, -1, 1};
   const float radius = std::sqrt(3.0f);
