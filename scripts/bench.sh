@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh --bench
+bash scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target ovra_bench
 ./build/default/bench/ovra_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true "$@"

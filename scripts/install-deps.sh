@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing ovra_player needs.
 # Safe to re-run: does nothing when every package is already installed.
-# Usage: install-deps.sh [--bench]   (--bench adds the models the benchmarks read)
+# Usage: install-deps.sh
+# assimp-testmodels holds the real models the packer tests and benchmarks read.
 set -euo pipefail
 
 packages=(
@@ -9,9 +10,8 @@ packages=(
   clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev nlohmann-json3-dev libstb-dev
-  libmeshoptimizer-dev libassimp-dev
+  libmeshoptimizer-dev libassimp-dev assimp-testmodels
 )
-if [ "${1:-}" = "--bench" ]; then packages+=(assimp-testmodels); fi
 
 missing=()
 for package in "${packages[@]}"; do
