@@ -91,6 +91,10 @@ void PrintSummary(const Arguments& arguments, const pack::PackedModel& packed, d
     std::printf("  depth %zu: %llu triangles at level 0\n", depth + 1,
                 static_cast<unsigned long long>(stats.levelZeroTrianglesPerDepth[depth]));
   }
+  if (stats.levelsWithoutLockedBorders > 0) {
+    std::printf("  %zu levels simplified without locked borders (their source edges do not pair up)\n",
+                stats.levelsWithoutLockedBorders);
+  }
   std::printf("  geometry %llu bytes, textures %llu bytes\n", static_cast<unsigned long long>(stats.geometryBytes),
               static_cast<unsigned long long>(stats.textureBytes));
 }

@@ -57,16 +57,39 @@ void Optimize(PackMesh& mesh) {
   mesh.vertices.resize(used);
 }
 
+size_t SimplifyInto(std::vector<uint32_t>& out, const PackMesh& mesh, size_t targetTriangles, unsigned options) {
+  out.resize(mesh.indices.size());
+  const size_t count = meshopt_simplify(out.data(), mesh.indices.data(), mesh.indices.size(),
+                                        &mesh.vertices[0].position.x, mesh.vertices.size(), sizeof(PackVertex),
+                                        targetTriangles * 3, 1.0f, options, nullptr);
+  out.resize(count);
+  return count / 3;
+}
+
+bool Reduces(size_t from, size_t to) { return to * 10 <= from * 9; }
+
 // About `targetTriangles` triangles; vertices on open borders stay where they
-// are, so the neighbouring node's mesh still meets this one.
-PackMesh Simplify(const PackMesh& mesh, size_t targetTriangles) {
+// are, so the neighbouring node's mesh still meets this one. A mesh whose
+// edges do not pair up (inconsistent winding, a triangle soup) cannot be
+// simplified even with free borders; it is simplified without regard to its
+// topology instead, which may open cracks but still gives coarser levels.
+// `sloppy` says so.
+PackMesh Simplify(const PackMesh& mesh, size_t targetTriangles, bool& sloppy) {
   PackMesh simplified;
   simplified.vertices = mesh.vertices;
-  simplified.indices.resize(mesh.indices.size());
-  const size_t count = meshopt_simplify(simplified.indices.data(), mesh.indices.data(), mesh.indices.size(),
-                                        &mesh.vertices[0].position.x, mesh.vertices.size(), sizeof(PackVertex),
-                                        targetTriangles * 3, 1.0f, meshopt_SimplifyLockBorder, nullptr);
-  simplified.indices.resize(count);
+  const size_t triangles = mesh.TriangleCount();
+  sloppy = false;
+  if (!Reduces(triangles, SimplifyInto(simplified.indices, mesh, targetTriangles, meshopt_SimplifyLockBorder))) {
+    std::vector<uint32_t> freeBorders;
+    sloppy = !Reduces(triangles, SimplifyInto(freeBorders, mesh, targetTriangles, 0));
+  }
+  if (sloppy) {
+    simplified.indices.resize(mesh.indices.size());
+    const size_t count = meshopt_simplifySloppy(simplified.indices.data(), mesh.indices.data(), mesh.indices.size(),
+                                                &mesh.vertices[0].position.x, mesh.vertices.size(),
+                                                sizeof(PackVertex), targetTriangles * 3, 1.0f, nullptr);
+    simplified.indices.resize(count);
+  }
   Optimize(simplified);
   return simplified;
 }
@@ -95,14 +118,16 @@ PackMesh Weld(const std::vector<const PackMesh*>& parts) {
 
 // Level 0 and its simplifications, each about a quarter of the one before,
 // while simplifying still removes at least a tenth.
-std::vector<PackMesh> LevelChain(PackMesh finest) {
+std::vector<PackMesh> LevelChain(PackMesh finest, size_t& sloppyLevels) {
   Optimize(finest);
   std::vector<PackMesh> levels;
   levels.push_back(std::move(finest));
   while (levels.size() < kMaxLevels) {
     const size_t triangles = levels.back().TriangleCount();
-    PackMesh coarser = Simplify(levels.back(), triangles / 4);
-    if (coarser.TriangleCount() == 0 || coarser.TriangleCount() * 10 > triangles * 9) break;
+    bool sloppy = false;
+    PackMesh coarser = Simplify(levels.back(), triangles / 4, sloppy);
+    sloppyLevels += sloppy ? 1 : 0;
+    if (coarser.TriangleCount() == 0 || !Reduces(triangles, coarser.TriangleCount())) break;
     levels.push_back(std::move(coarser));
   }
   return levels;
@@ -213,7 +238,7 @@ class MaterialTreeBuilder {
   }
 
   BuiltNode Finish(PackMesh finest, std::vector<BuiltNode> children, size_t depth) {
-    std::vector<PackMesh> levels = LevelChain(std::move(finest));
+    std::vector<PackMesh> levels = LevelChain(std::move(finest), stats_.levelsWithoutLockedBorders);
     NodeDescription node;
     node.box = BoundsOf(levels.front());
     for (const BuiltNode& child : children) Include(node.box, child.node.box);

@@ -18,6 +18,8 @@ struct PackOptions {
 struct PackStats {
   size_t nodes = 0;   // without the root
   size_t levels = 0;  // over all nodes
+  // Coarser levels of meshes whose borders could not be kept (see PackScene).
+  size_t levelsWithoutLockedBorders = 0;
   std::vector<uint64_t> levelZeroTrianglesPerDepth;  // index 0 is the root's children
   uint64_t geometryBytes = 0;
   uint64_t textureBytes = 0;
@@ -36,7 +38,9 @@ using PackProgress = std::function<void(uint64_t done, uint64_t total)>;
 // children per node until a node holds at most `leafTriangles`; a leaf's
 // level 0 is its own triangles, an inner node's level 0 the welded merge of
 // its children's level 1; levels 1 to 3 each simplify the one before to
-// about a quarter, with open borders locked so neighbours keep meeting.
+// about a quarter, with open borders locked so neighbours keep meeting; a
+// mesh too broken for that (edges that do not pair up) is simplified without
+// regard to its borders.
 // The same scene and options always give the same bytes.
 PackedModel PackScene(const SourceScene& scene, const PackOptions& options, const PackProgress& progress);
 
