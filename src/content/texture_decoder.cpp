@@ -6,6 +6,7 @@
 #include <string>
 
 #include "content/ktx2/ktx2_texture.h"
+#include "format/limits.h"
 #include "ovra/logging.h"
 #include "ovra/render_mesh.h"
 
@@ -56,8 +57,15 @@ cxm::Texture DecodeImage(const std::vector<uint8_t>& bytes) {
   int width = 0;
   int height = 0;
   int channels = 0;
+  // A header may claim any size; the pixels are only allocated for sizes a
+  // texture may have.
+  const int length = static_cast<int>(bytes.size());
+  if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0 || width > kMaxTextureSide ||
+      height > kMaxTextureSide) {
+    return Failed();
+  }
   std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
-      stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels, 0),
+      stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 0),
       stbi_image_free);
   if (!pixels || width <= 0 || height <= 0 || channels < 1 || channels > 4) return Failed();
   cxm::Texture texture;

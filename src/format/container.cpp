@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "format/inflate.h"
+#include "format/limits.h"
 #include "format/text_pieces.h"
 
 namespace ovra {
@@ -73,11 +74,9 @@ int ParseContainerHeader(const uint8_t* bytes, size_t length, ModelFileLayout& l
   const auto indexText = properties.find("indexSize");
   if (indexText == properties.end()) return kHeaderMalformed;
   const auto indexSize = ParseDecimal(indexText->second);
-  // The reader fetches up to headerSize + 3 * indexSize; that must be a
-  // representable file position.
-  if (!indexSize || *indexSize > (std::numeric_limits<uint64_t>::max() - *headerSize) / 3) {
-    return kHeaderMalformed;
-  }
+  // The reader fetches up to headerSize + 3 * indexSize; the limit keeps
+  // that a modest, representable range.
+  if (!indexSize || *indexSize > kMaxIndexBytes) return kHeaderMalformed;
   layout.headerSize = *headerSize;
   layout.indexSize = *indexSize;
   layout.bodySize = OptionalNumber(properties, "bodySize");
@@ -88,7 +87,7 @@ int ParseContainerHeader(const uint8_t* bytes, size_t length, ModelFileLayout& l
 int ParseContainerIndex(std::span<const uint8_t> indexBytes, ModelFileLayout& layout) {
   if (layout.headerSize == 0) return kIndexRejected;
   if (indexBytes.size() < layout.indexSize) return kIndexNeedsMoreBytes;
-  const std::vector<uint8_t> text = InflateZlib(indexBytes.data(), layout.indexSize);
+  const std::vector<uint8_t> text = InflateZlib(indexBytes.data(), layout.indexSize, kMaxIndexTextBytes);
   const auto pieces = SplitPieces(AsText(text.data(), text.size()), ';');
 
   layout.files.clear();

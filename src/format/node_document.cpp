@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "format/inflate.h"
+#include "format/limits.h"
 #include "format/json_readers.h"
 #include "format/text_pieces.h"
 
@@ -98,6 +99,23 @@ float BoxSurface(const ModelNode& node) {
   return (dx + dx) * dy + dy * (dz + dz) + dx * (dz + dz);
 }
 
+// Counts the nodes of the document before any is built, so that a small
+// document cannot declare more nodes than memory holds.
+bool HasAtMostNodes(const nlohmann::json& root, size_t limit) {
+  size_t count = 0;
+  std::vector<const nlohmann::json*> pending{&root};
+  while (!pending.empty()) {
+    const nlohmann::json& node = *pending.back();
+    pending.pop_back();
+    if (++count > limit) return false;
+    if (!node.is_object()) continue;
+    const auto children = node.find("children");
+    if (children == node.end() || !children->is_array()) continue;
+    for (const nlohmann::json& child : *children) pending.push_back(&child);
+  }
+  return true;
+}
+
 }  // namespace
 
 DocumentVersion ParseDocumentVersion(const std::string& text) {
@@ -123,11 +141,15 @@ std::optional<ModelNodeLevel> ParseNodeLevel(const nlohmann::json& json, size_t 
 }
 
 bool ParseNode(ModelNode& node, detail::ModelPimpl* model, const nlohmann::json& json,
-               uint32_t depth) {
+               uint32_t depth, size_t* droppedLevels) {
   for (size_t i = 0;; ++i) {
     auto level = ParseNodeLevel(json, i);
     if (!level) break;
-    node.levels.push_back(std::move(*level));
+    if (i < kMaxStreamedLevels) {
+      node.levels.push_back(std::move(*level));
+    } else if (droppedLevels != nullptr) {
+      ++*droppedLevels;
+    }
   }
   ReadBounds(node, json);
   node.depth = depth;
@@ -141,7 +163,7 @@ bool ParseNode(ModelNode& node, detail::ModelPimpl* model, const nlohmann::json&
   node.children.reserve(children->size());
   for (const nlohmann::json& element : *children) {
     auto child = CreateModelNode(model);
-    if (!ParseNode(*child, model, element, depth + 1)) return false;
+    if (!ParseNode(*child, model, element, depth + 1, droppedLevels)) return false;
     child->parent = &node;
     node.children.push_back(std::move(child));
   }
@@ -161,14 +183,15 @@ void ApplyLegacyDocumentRule(ModelNode& root) {
 
 ParsedNodeDocument ParseNodeDocument(detail::ModelPimpl* model, const uint8_t* bytes,
                                      size_t length) {
-  const std::vector<uint8_t> text = InflateZlib(bytes, length);
+  const std::vector<uint8_t> text = InflateZlib(bytes, length, kMaxDocumentTextBytes);
   const nlohmann::json document = nlohmann::json::parse(text.begin(), text.end());
   const DocumentVersion version = ReadVersion(document);
+  if (!HasAtMostNodes(document, kMaxNodes)) return {};
 
   ParsedNodeDocument parsed;
   parsed.materials = ReadMaterials(document);
   auto root = CreateModelNode(model);
-  if (!ParseNode(*root, model, document, 0)) return {};
+  if (!ParseNode(*root, model, document, 0, &parsed.droppedLevels)) return {};
   if (version < kFirstVersionWithRealCounts) ApplyLegacyDocumentRule(*root);
   parsed.root = std::move(root);
   return parsed;

@@ -16,6 +16,10 @@ namespace ovra {
 // tree makes the document unrecognised.
 inline constexpr uint32_t kMaxNodeDepth = 512;
 
+// Mesh ids are level + 4 * node id, so a fifth level would take the id of
+// the next node's first level: levels beyond the fourth are not kept.
+inline constexpr size_t kMaxStreamedLevels = 4;
+
 struct DocumentVersion {
   int32_t major = 0;
   int32_t minor = 0;
@@ -28,6 +32,8 @@ struct DocumentVersion {
 struct ParsedNodeDocument {
   MaterialTable materials;
   std::unique_ptr<ModelNode> root;
+  // Levels beyond the fourth of any node, left out (see kMaxStreamedLevels).
+  size_t droppedLevels = 0;
 };
 
 // Parses entry 0: inflates, reads the JSON, the materials and the tree, and
@@ -42,10 +48,11 @@ DocumentVersion ParseDocumentVersion(const std::string& text);
 // Level `i` of a node object, or nothing when it has no geometry.
 std::optional<ModelNodeLevel> ParseNodeLevel(const nlohmann::json& json, size_t i);
 
-// Fills `node` from `json` and recurses into "children". Returns false when
-// the tree is deeper than kMaxNodeDepth.
+// Fills `node` from `json` and recurses into "children", keeping the first
+// kMaxStreamedLevels levels of each node and counting the others in
+// `droppedLevels`. Returns false when the tree is deeper than kMaxNodeDepth.
 bool ParseNode(ModelNode& node, detail::ModelPimpl* model, const nlohmann::json& json,
-               uint32_t depth);
+               uint32_t depth, size_t* droppedLevels = nullptr);
 
 // Overwrites areas and triangle counts the way documents before 0.0.3 expect.
 void ApplyLegacyDocumentRule(ModelNode& root);

@@ -3,6 +3,7 @@
 #include <span>
 #include <string>
 
+#include "format/limits.h"
 #include "host/data_source_pimpl.h"
 #include "ovra/logging.h"
 
@@ -22,22 +23,19 @@ constexpr const char* kTreeAdopted =
 constexpr const char* kSecondInit =
     "Model::Init was called on a model that was already initialized; the call is ignored.";
 
-// Mesh ids are level + 4 * node id, so a fifth level would take the id of
-// the next node's first level.
-constexpr size_t kMaxStreamedLevels = 4;
-
-// Drops the levels mesh ids cannot tell apart and says how many went.
-void DropLevelsBeyondFourth(ModelNode& root) {
-  size_t dropped = 0;
-  ForEachNode(root, [&dropped](ModelNode& node) {
-    if (node.levels.size() <= kMaxStreamedLevels) return;
-    dropped += node.levels.size() - kMaxStreamedLevels;
-    node.levels.resize(kMaxStreamedLevels);
-  });
+void WarnOfDroppedLevels(size_t dropped) {
   if (dropped > 0) {
     Log::Warning("Dropped " + std::to_string(dropped) +
                  " node levels beyond the fourth; only four levels per node can be streamed.");
   }
+}
+
+// Entry 0 is fetched together with everything between the held bytes and
+// its end; a document placed far away or too large is refused.
+bool DocumentWithinLimits(const ModelFileEntry& document, uint64_t heldBytes) {
+  const uint64_t end = document.offset + document.size;
+  return document.size <= kMaxDocumentBytes && end >= document.offset &&
+         end <= heldBytes + 2 * kMaxDocumentBytes;
 }
 
 void Append(std::vector<uint8_t>& head, const std::vector<uint8_t>& bytes) {
@@ -124,6 +122,10 @@ int ModelPimpl::OnLayoutParsed(const ModelFileLayout& parsed) {
     return 0;
   }
   const ModelFileEntry& document = parsed.files.front();
+  if (!DocumentWithinLimits(document, headBytes.size())) {
+    Log::Error(kNodeStructureFailure);
+    return 0;
+  }
   if (headBytes.size() < document.offset + document.size) {
     Attach(RequestHeadBytesUpTo(document.offset + document.size), &ModelPimpl::OnNodeDocumentBytes);
     return 0;
@@ -153,7 +155,7 @@ int ModelPimpl::OnRootNodeParsed(const std::shared_ptr<ParsedNodeDocument>& docu
     return 0;
   }
   ForEachNode(*rootNode, [this](ModelNode& node) { node.context = context.get(); });
-  DropLevelsBeyondFourth(*rootNode);
+  WarnOfDroppedLevels(document->droppedLevels);
   Log::Status(kTreeAdopted);
   StartFirstNodeLoads();
   return 0;

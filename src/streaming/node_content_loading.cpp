@@ -1,6 +1,10 @@
 #include "streaming/node_content_loading.h"
 
+#include <string>
+
 #include "content/content_tasks.h"
+#include "format/limits.h"
+#include "ovra/logging.h"
 #include "streaming/model_pimpl.h"
 
 namespace ovra {
@@ -17,12 +21,19 @@ std::shared_ptr<Task<OwnedMesh>> EmptyContent() {
   return task;
 }
 
-// The entry named in `slot`, or the empty entry when there is none.
+// The entry named in `slot`, or the empty entry when there is none or it is
+// larger than any content entry may be.
 ModelFileEntry EntryOf(const ModelFileLayout& layout, const ModelNodeLevel& level, int slot) {
   const std::string& name = LevelFileName(level, slot);
   if (name.empty()) return {};
   const auto it = layout.filesByName.find(name);
-  return it == layout.filesByName.end() ? ModelFileEntry{} : it->second;
+  if (it == layout.filesByName.end()) return {};
+  if (it->second.size > kMaxEntryBytes) {
+    Log::Warning("Entry " + name + " of " + std::to_string(it->second.size) +
+                 " bytes is larger than a content entry may be; it is not loaded.");
+    return {};
+  }
+  return it->second;
 }
 
 }  // namespace
@@ -32,7 +43,8 @@ std::shared_ptr<Task<OwnedMesh>> CreateNodeContentTask(ModelNode& node, int leve
   if (!HasLevel(node, level) || context == nullptr) return EmptyContent();
   const ModelNodeLevel& record = node.levels[static_cast<size_t>(level)];
   const ModelFileLayout& layout = context->layout;
-  if (!layout.filesByName.contains(record.geometry)) return EmptyContent();
+  const ModelFileEntry geometryEntry = EntryOf(layout, record, kSlotGeometry);
+  if (geometryEntry.name.empty()) return EmptyContent();
 
   const ContentEnvironment environment{context->jobs, node.model->materials, context->renderer};
   Downloader& downloader = *context->downloader;
@@ -41,7 +53,8 @@ std::shared_ptr<Task<OwnedMesh>> CreateNodeContentTask(ModelNode& node, int leve
     return MakeTextureTask(environment, LevelFileName(record, slot), request(slot));
   };
 
-  auto geometry = MakeGeometryTask(environment, BoundsOf(node), record, request(kSlotGeometry));
+  auto geometry =
+      MakeGeometryTask(environment, BoundsOf(node), record, downloader.RequestBytes(geometryEntry, group));
   auto color = texture(kSlotColorMap);
   auto normal = texture(kSlotNormalMap);
   auto colorAlpha = texture(kSlotColorMapAlpha);

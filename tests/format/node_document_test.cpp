@@ -175,17 +175,20 @@ TEST(NodeDocument, LegacyRuleArithmetic) {
   json child = {{"surfaceArea", 99}, {"children", grandchildren}};
   json levels = json::array();
   for (int i = 0; i < 10; ++i) levels.push_back("level" + std::to_string(i));
-  const auto root = Parse({{"boundingBox",
-                            {{"minX", 0}, {"maxX", 2}, {"minY", 0}, {"maxY", 3}, {"minZ", 0}, {"maxZ", 4}}},
-                           {"geometry", levels},
-                           {"children", {child, child, child, child}}})
-                        .root;
+  const ParsedNodeDocument parsed =
+      Parse({{"boundingBox", {{"minX", 0}, {"maxX", 2}, {"minY", 0}, {"maxY", 3}, {"minZ", 0}, {"maxZ", 4}}},
+             {"geometry", levels},
+             {"children", {child, child, child, child}}});
+  const auto& root = parsed.root;
   EXPECT_EQ(root->surfaceArea, 52.0f);
   const ModelNode& firstChild = *root->children[0];
   EXPECT_EQ(firstChild.surfaceArea, 13.0f);
   EXPECT_EQ(firstChild.children[2]->surfaceArea, 13.0f / 3.0f);
-  const int64_t expected[] = {50000, 12500, 3125, 781, 195, 48, 12, 3, 0, 0};
-  for (size_t i = 0; i < 10; ++i) EXPECT_EQ(root->levels[i].triangleCount, expected[i]) << i;
+  // Only four levels are kept; the other six are counted as dropped.
+  const int64_t expected[] = {50000, 12500, 3125, 781};
+  ASSERT_EQ(root->levels.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(root->levels[i].triangleCount, expected[i]) << i;
+  EXPECT_EQ(parsed.droppedLevels, 6u);
 }
 
 TEST(NodeDocument, MaterialsFromObjectOrArray) {
