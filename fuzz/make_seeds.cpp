@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include <stb/stb_image_write.h>
+
 #include "mesh_encoder/mesh_encoder.h"
+#include "sample_model/terrain_model.h"
 #include "tzm_writer/node_description.h"
 #include "tzm_writer/tzm_writer.h"
 
@@ -47,6 +50,25 @@ ovra::tools::DocumentDescription Document() {
   return document;
 }
 
+void AppendBytes(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<uint8_t>*>(context);
+  out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+
+// A small image file behind the byte that makes the texture target read it
+// as an image.
+std::vector<uint8_t> ImageSeed(int channels, bool jpeg) {
+  std::vector<uint8_t> pixels(static_cast<size_t>(6 * 5 * channels));
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 37);
+  std::vector<uint8_t> file{0};
+  if (jpeg) {
+    stbi_write_jpg_to_func(AppendBytes, &file, 6, 5, channels, pixels.data(), 80);
+  } else {
+    stbi_write_png_to_func(AppendBytes, &file, 6, 5, channels, pixels.data(), 6 * channels);
+  }
+  return file;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,6 +87,16 @@ int main(int argc, char** argv) {
   ovra::tools::TzmWriter writer;
   writer.SetNodeDocument(document);
   writer.AddFile("g0", ovra::tools::EncodeMesh(Fan(8, false), {}).bytes);
-  Save(root / "container", "model", writer.Write());
+  const std::vector<uint8_t> model = writer.Write();
+  Save(root / "container", "model", model);
+  Save(root / "model", "small", model);
+  ovra::tools::TerrainOptions terrain;
+  terrain.depth = 1;
+  terrain.finestCells = 2;
+  Save(root / "model", "terrain", ovra::tools::WriteTerrainModel(terrain));
+  for (int channels = 1; channels <= 4; ++channels) {
+    Save(root / "texture_decoder", "png" + std::to_string(channels), ImageSeed(channels, false));
+  }
+  Save(root / "texture_decoder", "jpeg", ImageSeed(3, true));
   return 0;
 }

@@ -10,7 +10,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 corpus=build/fuzz/corpus
 ./build/fuzz/fuzz/ovra_make_fuzz_seeds "$corpus"
-for target in container node_document mesh_decoder; do
+for target in container node_document mesh_decoder texture_decoder model; do
   echo "=== fuzzing ${target} for ${seconds} s"
   mkdir -p "$corpus/$target"
   dictionary=()
