@@ -1,0 +1,229 @@
+// Model files with one fault each, streamed the way a host would: none may
+// crash, hang or make the library read, write or request out of bounds; each
+// ends with the stated message and shows what it still can.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "format/container.h"
+#include "format/limits.h"
+#include "ovra/model.h"
+#include "support/images.h"
+#include "support/model_files.h"
+#include "support/recording_data_source.h"
+#include "support/recording_logger.h"
+#include "support/recording_renderer.h"
+#include "tzm_writer/zlib_compress.h"
+
+namespace ovra {
+namespace {
+
+using test::RecordingDataSource;
+
+constexpr const char* kHeaderFailure =
+    "Error: Failed to initialize tzm model, because the header could not be parsed correctly.";
+constexpr const char* kIndexFailure =
+    "Error: Failed to initialize tzm model, because the index of the tzm file was not parsed succesfully.";
+constexpr const char* kNodeFailure =
+    "Error: Failed to initialize tzm model, because the node structure was not recognized.";
+
+struct Outcome {
+  std::vector<std::string> log;
+  std::vector<std::string> exceptions;  // what reached the host
+  std::vector<test::RecordingRenderer::AddedMesh> meshes;
+  bool initialized = false;
+  uint64_t largestRequest = 0;
+};
+
+// Streams `file` until the model is initialised or has failed, then a few
+// frames more.
+Outcome Stream(const std::vector<uint8_t>& file) {
+  test::ScopedRecordingLogger log;
+  RecordingDataSource source(file, RecordingDataSource::Mode::AnswerImmediately);
+  test::RecordingRenderer renderer;
+  Outcome outcome;
+  {
+    Model model;
+    model.Init(source, renderer, 1.0f, Vec3{}, -1, -1);
+    auto failed = [&] {
+      const auto lines = log.Lines();
+      return !outcome.exceptions.empty() ||
+             std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Error: Failed"); });
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int after = 0;
+    while (after < 5 && std::chrono::steady_clock::now() < deadline) {
+      try {
+        model.UpdateRunningTasks();
+      } catch (const std::exception& error) {
+        outcome.exceptions.push_back(error.what());
+      }
+      if (model.InitializationComplete() || failed()) ++after;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    outcome.initialized = model.InitializationComplete();
+  }
+  outcome.log = log.Lines();
+  outcome.meshes = renderer.Added();
+  for (const auto& request : source.Requests()) outcome.largestRequest = std::max(outcome.largestRequest, request.size);
+  return outcome;
+}
+
+bool Logged(const Outcome& outcome, const std::string& start) {
+  return std::any_of(outcome.log.begin(), outcome.log.end(), [&](const std::string& l) { return l.starts_with(start); });
+}
+
+// A sound model: two nodes, each with one level of real geometry and a PNG
+// colour map.
+test::ModelBuilder SoundModel() {
+  test::ModelBuilder builder;
+  tools::LevelDescription level;
+  level.geometry = "g";
+  level.colorMap = "c.png";
+  level.triangleCount = 20;
+  builder.document.root = {{-1, 1, -1, 1, 0, 1}, 4.0f, {}, {{{-1, 0, -1, 1, 0, 1}, 2.0f, {level}, {}},
+                                                          {{0, 1, -1, 1, 0, 1}, 2.0f, {level}, {}}}};
+  builder.AddFile("g", tools::EncodeMesh(test::SmallMesh(3), {}).bytes);
+  builder.AddFile("c.png", test::EncodePng(4, 4, 3, test::PatternPixels(4, 4, 3)));
+  return builder;
+}
+
+std::vector<uint8_t> Cut(std::vector<uint8_t> file, size_t size) {
+  file.resize(size);
+  return file;
+}
+
+// A container written by hand: header, the index text compressed, then the
+// body, so that the index can say anything.
+std::vector<uint8_t> Container(const std::string& indexText, const std::vector<uint8_t>& body) {
+  const std::vector<uint8_t> index = tools::CompressZlib({reinterpret_cast<const uint8_t*>(indexText.data()),
+                                                          indexText.size()});
+  const std::string properties = "indexSize=" + std::to_string(index.size()) + ";";
+  std::string length = std::to_string(16 + properties.size());
+  std::string header = "v.00001;" + std::string(7 - length.size(), '0') + length + ";" + properties;
+  std::vector<uint8_t> file(header.begin(), header.end());
+  file.insert(file.end(), index.begin(), index.end());
+  file.insert(file.end(), body.begin(), body.end());
+  return file;
+}
+
+// Entry 0 holding `documentText` compressed, then the sound model's files.
+std::vector<uint8_t> WithDocumentText(const std::string& documentText) {
+  test::ModelBuilder builder = SoundModel();
+  tools::TzmWriter writer;
+  writer.SetNodeDocumentBytes(
+      tools::CompressZlib({reinterpret_cast<const uint8_t*>(documentText.data()), documentText.size()}));
+  for (const auto& [name, bytes] : builder.files) writer.AddFile(name, bytes);
+  return writer.Write();
+}
+
+std::string SoundDocumentText() { return tools::NodeDocumentJson(SoundModel().document).dump(); }
+
+struct Layout {
+  uint64_t headerSize;
+  uint64_t indexSize;
+  uint64_t documentEnd;
+};
+
+Layout LayoutOf(const std::vector<uint8_t>& file) {
+  ModelFileLayout layout;
+  EXPECT_EQ(ParseContainerHeader(file.data(), file.size(), layout), kHeaderComplete);
+  ParseContainerIndex({file.data() + layout.headerSize, layout.indexSize}, layout);
+  return {layout.headerSize, layout.indexSize, layout.files.at(0).offset + layout.files.at(0).size};
+}
+
+TEST(HostileFilesTest, SoundModelShowsBothNodesTextured) {
+  const Outcome outcome = Stream(SoundModel().Write());
+  EXPECT_TRUE(outcome.initialized);
+  ASSERT_EQ(outcome.meshes.size(), 2u);
+  for (const auto& mesh : outcome.meshes) {
+    EXPECT_EQ(mesh.indices.size(), 60u);
+    EXPECT_EQ(mesh.textures[0].width, 4u);
+  }
+}
+
+TEST(HostileFilesTest, FileCutAtEachRegionFailsWithThatRegionsMessage) {
+  const std::vector<uint8_t> sound = SoundModel().Write();
+  const Layout layout = LayoutOf(sound);
+  EXPECT_EQ(Stream(Cut(sound, 12)).log, std::vector<std::string>{kHeaderFailure});
+  EXPECT_EQ(Stream(Cut(sound, layout.headerSize + layout.indexSize / 2)).log, std::vector<std::string>{kIndexFailure});
+  // Entry 0 filled with zeros past the cut is no zlib stream: the JSON
+  // library's error reaches the host once, as for any unreadable document.
+  const Outcome document = Stream(Cut(sound, layout.documentEnd - 4));
+  EXPECT_EQ(document.exceptions.size(), 1u);
+  EXPECT_FALSE(document.initialized);
+  // Zeros instead of the body: each level shows no geometry, with a message.
+  const Outcome body = Stream(Cut(sound, layout.documentEnd));
+  EXPECT_TRUE(body.initialized);
+  EXPECT_TRUE(Logged(body, "Error: Could not decode geometry g: "));
+  ASSERT_EQ(body.meshes.size(), 2u);
+  EXPECT_TRUE(body.meshes[0].indices.empty());
+}
+
+TEST(HostileFilesTest, IndexEntriesPastTheEndOrHugeAreNotTrusted) {
+  const std::string document = SoundDocumentText();
+  const std::vector<uint8_t> compressed =
+      tools::CompressZlib({reinterpret_cast<const uint8_t*>(document.data()), document.size()});
+  const std::string nodes = "0;" + std::to_string(compressed.size()) + ";nodes.compressed;";
+  struct Case {
+    const char* what;
+    std::string geometryEntry;
+    const char* expected;
+  };
+  for (const Case& test : {Case{"past the end", "999999;500;g;", "Error: Could not decode geometry g: "},
+                           Case{"huge", "0;1099511627776;g;", "Warning: Entry g of 1099511627776 bytes"}}) {
+    const Outcome outcome = Stream(Container(nodes + test.geometryEntry, compressed));
+    EXPECT_TRUE(outcome.initialized) << test.what;
+    EXPECT_TRUE(Logged(outcome, test.expected)) << test.what;
+    EXPECT_LE(outcome.largestRequest, uint64_t{1} << 20) << test.what;
+  }
+  const Outcome farDocument = Stream(Container("1099511627776;100;nodes.compressed;", compressed));
+  EXPECT_EQ(farDocument.log, std::vector<std::string>{kNodeFailure});
+  EXPECT_LE(farDocument.largestRequest, uint64_t{1} << 20);
+}
+
+TEST(HostileFilesTest, HostileDocumentsFailWithoutExhaustingMemory) {
+  std::string deep = "{}";
+  for (int i = 0; i < 600; ++i) deep = "{\"children\":[" + deep + "]}";
+  std::string wide = "{\"children\":[{}";
+  for (size_t i = 0; i < kMaxNodes; ++i) wide += ",{}";
+  wide += "]}";
+  EXPECT_EQ(Stream(WithDocumentText(deep)).log, std::vector<std::string>{kNodeFailure}) << "deeply nested";
+  EXPECT_EQ(Stream(WithDocumentText(wide)).log, std::vector<std::string>{kNodeFailure}) << "too many nodes";
+  // More text than a document may inflate to: refused like any unreadable one.
+  const Outcome bomb = Stream(WithDocumentText(std::string(kMaxDocumentTextBytes + 1, ' ')));
+  EXPECT_EQ(bomb.exceptions.size(), 1u);
+  EXPECT_FALSE(bomb.initialized);
+}
+
+TEST(HostileFilesTest, BrokenContentShowsWhatItCan) {
+  test::ModelBuilder truncatedGeometry = SoundModel();
+  std::vector<uint8_t>& geometry = truncatedGeometry.files[0].second;
+  geometry.resize(geometry.size() / 2);
+  const Outcome broken = Stream(truncatedGeometry.Write());
+  EXPECT_TRUE(broken.initialized);
+  EXPECT_TRUE(Logged(broken, "Error: Could not decode geometry g: "));
+  ASSERT_EQ(broken.meshes.size(), 2u);
+  EXPECT_EQ(broken.meshes[0].textures[0].width, 4u) << "the texture still arrives";
+
+  // A PNG whose header claims 100000 x 100000 pixels: refused before any
+  // pixel is allocated; the geometry still shows.
+  test::ModelBuilder hugeTexture = SoundModel();
+  std::vector<uint8_t>& png = hugeTexture.files[1].second;
+  for (size_t offset : {size_t{16}, size_t{20}}) {  // IHDR width and height, big-endian
+    png[offset] = 0, png[offset + 1] = 0x01, png[offset + 2] = 0x86, png[offset + 3] = 0xA0;
+  }
+  const Outcome huge = Stream(hugeTexture.Write());
+  EXPECT_TRUE(huge.initialized);
+  ASSERT_EQ(huge.meshes.size(), 2u);
+  EXPECT_EQ(huge.meshes[0].indices.size(), 60u);
+  EXPECT_EQ(huge.meshes[0].textures[0].format, 0u);
+  EXPECT_TRUE(huge.meshes[0].textures[0].pixels.empty());
+}
+
+}  // namespace
+}  // namespace ovra
