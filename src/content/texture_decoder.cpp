@@ -6,6 +6,7 @@
 #include <string>
 
 #include "content/ktx2/ktx2_texture.h"
+#include "content/png_guard.h"
 #include "format/limits.h"
 #include "ovra/logging.h"
 #include "ovra/render_mesh.h"
@@ -61,7 +62,7 @@ cxm::Texture DecodeImage(const std::vector<uint8_t>& bytes) {
   // texture may have.
   const int length = static_cast<int>(bytes.size());
   if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0 || width > kMaxTextureSide ||
-      height > kMaxTextureSide) {
+      height > kMaxTextureSide || uint64_t(width) * uint64_t(height) > kMaxTexturePixels || IsPngBomb(bytes)) {
     return Failed();
   }
   std::unique_ptr<stbi_uc, void (*)(void*)> pixels(

@@ -15,5 +15,6 @@ inline constexpr size_t kMaxDocumentTextBytes = size_t{128} << 20;  // node docu
 inline constexpr size_t kMaxNodes = size_t{1} << 20;                // nodes of one tree
 inline constexpr uint64_t kMaxEntryBytes = uint64_t{256} << 20;     // one geometry or texture entry
 inline constexpr int kMaxTextureSide = 16384;                       // pixels per side of an image texture
+inline constexpr uint64_t kMaxTexturePixels = uint64_t{64} << 20;   // pixels of an image texture (8K x 8K)
 
 }  // namespace ovra
