@@ -136,6 +136,8 @@ class Inspector {
       report_.json["version"] = json::parse(text.begin(), text.end()).value("version", "");
       ParsedNodeDocument document = ParseNodeDocument(nullptr, bytes, entry.size);
       if (!document.root) Problem("the node document is not a usable tree");
+      // Not a fault of the file, but the player will not stream them.
+      if (document.droppedLevels > 0) report_.json["levelsBeyondTheFourth"] = document.droppedLevels;
       return document;
     } catch (const std::exception& error) {
       Problem(std::string("the node document cannot be read: ") + error.what());
@@ -245,6 +247,9 @@ std::string ReportText(const ModelReport& report) {
     }
   }
   if (r.contains("version")) out << "document version " << r["version"].get<std::string>() << "\n";
+  if (r.contains("levelsBeyondTheFourth")) {
+    out << r["levelsBeyondTheFourth"] << " levels beyond the fourth of their node are not streamed\n";
+  }
   if (r.contains("tree")) {
     out << "tree:\n";
     AppendNodeText(r["tree"], out);

@@ -11,7 +11,8 @@ namespace ovra::tools {
 // What a tzm file holds, read through the player's own parsers.
 struct ModelReport {
   // "header", "properties", "entries", "version", "tree" (nested nodes),
-  // "materials"; with decoding, "decoded" counts per kind.
+  // "materials", "levelsBeyondTheFourth" when a node has more levels than
+  // are streamed; with decoding, "decoded" counts per kind.
   nlohmann::json json = nlohmann::json::object();
   // Every fault found; empty for a sound file.
   std::vector<std::string> problems;
