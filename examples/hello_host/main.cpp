@@ -1,5 +1,6 @@
 // The smallest host: installs its own logger in front of the library's
-// built-in one, then restores the built-in logger.
+// built-in one, then restores the built-in logger; and makes a stream
+// controller with nothing to stream yet.
 #include <ovra/ovra.h>
 
 #include <cstdio>
@@ -34,6 +35,13 @@ int main() {
 
   ovra::Log::SetLogger(ovra::Log::GetDefaultLogger());
   ovra::Log::Status("the built-in logger is back.");
+
+  ovra::StreamControllerSettings settings;
+  settings.triangleBudget = 100000;
+  ovra::StreamController controller(settings);
+  controller.Update(ovra::EnvironmentInfo{{0, 0, 10}, 60.0f, 1.5f});
+  std::printf("a controller without models: %llu swaps pending\n",
+              static_cast<unsigned long long>(controller.GetDebugInfo().pendingOperations));
   std::puts("hello_host done");
   return 0;
 }
