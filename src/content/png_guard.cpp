@@ -52,7 +52,9 @@ PngLayout ReadChunks(std::span<const uint8_t> file) {
 }
 
 // How many bytes the zlib stream spread over `parts` inflates to, stopping
-// once past `limit`; past the limit as well for a broken stream.
+// once past `limit`; past the limit as well for a broken stream or one that
+// does not end within the data, which the image decoder would continue with
+// zeros, possibly without end.
 uint64_t InflatedSize(const std::vector<std::span<const uint8_t>>& parts, uint64_t limit) {
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) return limit + 1;
@@ -70,8 +72,7 @@ uint64_t InflatedSize(const std::vector<std::span<const uint8_t>>& parts, uint64
   }
   const uint64_t total = stream.total_out;
   inflateEnd(&stream);
-  const bool broken = status != Z_OK && status != Z_STREAM_END;
-  return broken ? limit + 1 : total;
+  return status == Z_STREAM_END ? total : limit + 1;
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 namespace ovra {
 
 // Whether `file` is a PNG whose compressed pixel data inflates to more than
-// its header's size needs, or cannot be inflated at all. The image decoder
+// its header's size needs, or cannot be inflated completely. The image decoder
 // grows its buffer with whatever the stream yields, so a few hundred bytes
 // could otherwise make it allocate gigabytes. Counts without storing. Files
 // that are not PNG are not judged.

@@ -20,8 +20,9 @@ void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uin
 }
 
 // A PNG of `width` x `height` RGBA pixels whose pixel data inflates to
-// `inflated` zero bytes.
-std::vector<uint8_t> Png(uint32_t width, uint32_t height, size_t inflated, bool interlaced = false) {
+// `inflated` zero bytes, less the last `cut` bytes of the compressed stream.
+std::vector<uint8_t> Png(uint32_t width, uint32_t height, size_t inflated, bool interlaced = false,
+                         size_t cut = 0) {
   std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<uint8_t> header;
   for (uint32_t value : {width, height}) {
@@ -29,8 +30,9 @@ std::vector<uint8_t> Png(uint32_t width, uint32_t height, size_t inflated, bool 
   }
   header.insert(header.end(), {8, 6, 0, 0, static_cast<uint8_t>(interlaced ? 1 : 0)});
   PutChunk(png, "IHDR", header);
-  const std::vector<uint8_t> raw(inflated, 0);
-  PutChunk(png, "IDAT", tools::CompressZlib(raw));
+  std::vector<uint8_t> compressed = tools::CompressZlib(std::vector<uint8_t>(inflated, 0));
+  compressed.resize(compressed.size() - cut);
+  PutChunk(png, "IDAT", compressed);
   PutChunk(png, "IEND", {});
   return png;
 }
@@ -44,12 +46,16 @@ TEST(PngGuardTest, JudgesPixelDataAgainstTheHeadersSize) {
   const std::vector<uint8_t> real = test::EncodePng(13, 7, 4, test::PatternPixels(13, 7, 4));
   std::vector<uint8_t> broken = Png(4, 4, 4 * 17);
   broken[broken.size() - 20] ^= 0xFF;  // inside the compressed data
+  // Found by the texture fuzzer: a stream that stops before its end, which
+  // the image decoder continued with zeros up to 2 GiB.
+  const std::vector<uint8_t> unfinished = Png(37, 1, 1 + 37 * 4, false, 6);
   const Case cases[] = {
       {"a real PNG", real, false},
       {"exactly the size its rows need", Png(4, 4, 4 * 17), false},
       {"interlaced, within bounds", Png(4, 4, 4 * 17 + 40, true), false},
       {"a 4 x 1 image holding a megabyte", Png(4, 1, 1 << 20), true},
       {"broken compressed data", broken, true},
+      {"compressed data that stops early", unfinished, true},
       {"no header chunk", {real.begin(), real.begin() + 12}, true},
       {"not a PNG", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}, false},
   };
