@@ -1,11 +1,11 @@
 include(CMakePackageConfigHelpers)
 
-install(TARGETS ovra_player EXPORT ovra_playerTargets
+install(TARGETS ovra_player ovra_host EXPORT ovra_playerTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
 )
-install(DIRECTORY include/ovra DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY include/ovra hostkit/include/ovra DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 set(OVRA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ovra_player)
 install(EXPORT ovra_playerTargets NAMESPACE ovra:: DESTINATION ${OVRA_CMAKE_DIR})

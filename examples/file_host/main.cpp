@@ -1,96 +1,22 @@
 // A host that streams a model file from disk while its camera flies in: range
-// requests are read on a reader thread, and the finished reads are handed to
-// the library on the host thread, once per frame, before the model is pumped.
+// requests are read on the host kit's I/O threads, and the finished reads are
+// handed to the library on the host thread, once per frame, before the model
+// is pumped.
 //
 // Usage: file_host <model.tzm>
+#include <ovra/host/file_data_source.h>
 #include <ovra/ovra.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
-
-// Reads ranges of one file on its own thread. RequestRange only queues the
-// request; DeliverFinishedReads, called on the host thread, completes them.
-class FileDataSource final : public ovra::DataSource {
- public:
-  explicit FileDataSource(const std::string& path) : file_(path, std::ios::binary), reader_([this] { ReadLoop(); }) {}
-
-  ~FileDataSource() override {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    reader_.join();
-  }
-
-  bool IsOpen() const { return file_.is_open(); }
-
-  void RequestRange(int requestId, uint64_t offset, uint64_t size) override {
-    {
-      std::lock_guard lock(mutex_);
-      requests_.push_back({requestId, offset, size, {}});
-    }
-    wake_.notify_one();
-  }
-
-  // Host thread: hands every read finished since the last call to the library.
-  void DeliverFinishedReads() {
-    std::deque<Read> finished;
-    {
-      std::lock_guard lock(mutex_);
-      finished.swap(finished_);
-    }
-    for (const Read& read : finished) CompleteRangeRequest(read.id, read.bytes.data());
-  }
-
- private:
-  struct Read {
-    int id;
-    uint64_t offset;
-    uint64_t size;
-    std::vector<unsigned char> bytes;
-  };
-
-  void ReadLoop() {
-    for (;;) {
-      Read read;
-      {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return stopping_ || !requests_.empty(); });
-        if (stopping_) return;
-        read = std::move(requests_.front());
-        requests_.pop_front();
-      }
-      // Bytes past the end of the file read as zeros.
-      read.bytes.assign(read.size, 0);
-      file_.clear();
-      file_.seekg(static_cast<std::streamoff>(read.offset));
-      file_.read(reinterpret_cast<char*>(read.bytes.data()), static_cast<std::streamsize>(read.size));
-      std::lock_guard lock(mutex_);
-      finished_.push_back(std::move(read));
-    }
-  }
-
-  std::ifstream file_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Read> requests_;
-  std::deque<Read> finished_;
-  bool stopping_ = false;
-  std::thread reader_;  // last: starts once everything it uses exists
-};
 
 // Prints what it is asked to show instead of drawing it, and shows the meshes
 // of each swap together, as a real renderer must.
@@ -175,7 +101,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <model.tzm>\n", argv[0]);
     return 2;
   }
-  FileDataSource source(argv[1]);
+  ovra::host::FileDataSource source(argv[1]);
   if (!source.IsOpen()) {
     std::fprintf(stderr, "cannot open %s\n", argv[1]);
     return 1;

@@ -1,5 +1,6 @@
 # Installs the built library into a scratch prefix, then builds and runs the
-# example host against it twice: through find_package and through pkg-config.
+# example host against it twice: through find_package and through pkg-config;
+# and builds the file host against the installed host kit.
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT result EQUAL 0)
@@ -43,3 +44,7 @@ get_filename_component(lib_dir ${pc_dir} DIRECTORY)
 set(ENV{LD_LIBRARY_PATH} ${lib_dir})
 run(${WORK_DIR}/hello_pkg_config)
 expect_host_output("${run_output}")
+
+run(${CMAKE_COMMAND} -S ${FILE_HOST_DIR} -B ${WORK_DIR}/file_host -G Ninja
+    -D CMAKE_CXX_COMPILER=${CXX} -D CMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/file_host)
