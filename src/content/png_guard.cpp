@@ -19,6 +19,7 @@ uint32_t ReadBigEndian(const uint8_t* bytes) {
 
 struct PngLayout {
   uint64_t rawBytesBound = 0;  // filtered scanlines, with room for interlacing
+  bool chunkPastEnd = false;   // the decoder would allocate its claimed length
   std::vector<std::span<const uint8_t>> compressed;  // the IDAT payloads in order
 };
 
@@ -35,12 +36,14 @@ uint64_t RawBytesBound(const uint8_t* header) {
   return rowBytes * height * (interlaced ? 2 : 1) + 1024;
 }
 
-// Null layout fields when the chunks run past the end or IHDR is missing.
 PngLayout ReadChunks(std::span<const uint8_t> file) {
   PngLayout layout;
   for (size_t at = kSignature.size(); file.size() - at >= 12;) {
     const uint64_t length = ReadBigEndian(file.data() + at);
-    if (length > file.size() - at - 12) break;
+    if (length > file.size() - at - 12) {
+      layout.chunkPastEnd = true;
+      break;
+    }
     const uint8_t* type = file.data() + at + 4;
     const uint8_t* data = type + 4;
     if (std::memcmp(type, "IHDR", 4) == 0 && length >= 13) layout.rawBytesBound = RawBytesBound(data);
@@ -82,7 +85,7 @@ bool IsPngBomb(std::span<const uint8_t> file) {
     return false;
   }
   const PngLayout layout = ReadChunks(file);
-  if (layout.rawBytesBound == 0) return true;
+  if (layout.rawBytesBound == 0 || layout.chunkPastEnd) return true;
   return InflatedSize(layout.compressed, layout.rawBytesBound) > layout.rawBytesBound;
 }
 

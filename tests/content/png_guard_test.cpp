@@ -49,6 +49,10 @@ TEST(PngGuardTest, JudgesPixelDataAgainstTheHeadersSize) {
   // Found by the texture fuzzer: a stream that stops before its end, which
   // the image decoder continued with zeros up to 2 GiB.
   const std::vector<uint8_t> unfinished = Png(37, 1, 1 + 37 * 4, false, 6);
+  // Also found by the fuzzer: a chunk claiming 1.5 GB, which the image
+  // decoder allocates before it reads.
+  std::vector<uint8_t> lying = Png(4, 4, 4 * 17);
+  lying.insert(lying.end() - 12, {0x5E, 0x00, 0x00, 0x2D, 'I', 'D', 'A', 'T', 0x78, 0x5E});
   const Case cases[] = {
       {"a real PNG", real, false},
       {"exactly the size its rows need", Png(4, 4, 4 * 17), false},
@@ -56,6 +60,7 @@ TEST(PngGuardTest, JudgesPixelDataAgainstTheHeadersSize) {
       {"a 4 x 1 image holding a megabyte", Png(4, 1, 1 << 20), true},
       {"broken compressed data", broken, true},
       {"compressed data that stops early", unfinished, true},
+      {"a chunk longer than the file", lying, true},
       {"no header chunk", {real.begin(), real.begin() + 12}, true},
       {"not a PNG", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}, false},
   };
