@@ -47,8 +47,15 @@ class TargetCutBuilder {
   }
 
  private:
-  double PriorityOf(const ModelNode& node, int level, float exponent) const {
-    return Priority(node, level, exponent, settings_.useCenterDistance);
+  // A level chosen for a node, with what the search needs of it.
+  struct Choice {
+    int level;
+    double priority;
+    int32_t triangles;
+  };
+
+  double PriorityOf(const ModelNode& node, int32_t triangles, float exponent) const {
+    return Priority(node, triangles, exponent, settings_.useCenterDistance);
   }
 
   void Push(int32_t selection, double priority) {
@@ -59,62 +66,70 @@ class TargetCutBuilder {
   // Children without triangles are passed through to their own children;
   // the others start at their coarsest level.
   void ExpandInitially(int32_t selection) {
-    const int32_t first = cut_.AddChildren(selection, [](const ModelNode& child) {
-      const int coarsest = CoarsestAvailableLevel(child);
-      return coarsest == -1 ? child.shownLevel : coarsest;
+    std::vector<int> coarsest;
+    for (const auto& child : cut_[selection].node->children) coarsest.push_back(LevelTriangles(*child).Coarsest());
+    size_t next = 0;
+    const int32_t first = cut_.AddChildren(selection, [&](const ModelNode& child) {
+      const int level = coarsest[next++];
+      return level == -1 ? child.shownLevel : level;
     });
-    for (int32_t i = first; i < first + cut_[selection].childCount; ++i) {
-      const ModelNode& child = *cut_[i].node;
-      if (CoarsestAvailableLevel(child) == -1) {
-        ExpandInitially(i);
+    for (size_t i = 0; i < coarsest.size(); ++i) {
+      const auto index = first + static_cast<int32_t>(i);
+      const ModelNode& child = *cut_[index].node;
+      if (coarsest[i] == -1) {
+        ExpandInitially(index);
         continue;
       }
-      Push(i, PriorityOf(child, cut_[i].level, settings_.distanceExponent));
-      total_ += Triangles(child, cut_[i].level);
+      const int32_t triangles = LevelTriangles(child).At(coarsest[i]);
+      Push(index, PriorityOf(child, triangles, settings_.distanceExponent));
+      total_ += triangles;
       nearestDistance_ = std::min(nearestDistance_, static_cast<double>(NodeDistance(child, settings_.useCenterDistance)));
     }
   }
 
-  // The coarsest level of `child` whose priority exceeds its parent's.
-  int ChooseChildLevel(const ModelNode& child, double parentPriority, float exponent) const {
-    int level = CoarsestAvailableLevel(child);
-    double priority = level == -1 ? 0.0 : PriorityOf(child, level, exponent);
+  // The coarsest level of `child` whose priority exceeds its parent's; level
+  // -1 for a child without triangles.
+  Choice ChooseChildLevel(const ModelNode& child, double parentPriority, float exponent) const {
+    const LevelTriangles levels(child);
+    int level = levels.Coarsest();
+    if (level == -1) return {-1, PriorityOf(child, 0, exponent), 0};
+    double priority = PriorityOf(child, levels.At(level), exponent);
     while (!(parentPriority < priority) && level >= 1) {
-      const int finer = NextFinerAvailableLevel(child, level);
+      const int finer = levels.NextFiner(level);
       if (finer == -1) break;
       level = finer;
-      priority = PriorityOf(child, level, exponent);
+      priority = PriorityOf(child, levels.At(level), exponent);
     }
-    return level;
+    return {level, priority, levels.At(level)};
   }
 
   void Refine(const Candidate& top, float exponent) {
     const int32_t selection = top.selection;
     ModelNode& node = *cut_[selection].node;
     const int current = cut_[selection].level;
-    const int finer = current >= 0 ? NextFinerAvailableLevel(node, current) : -1;
+    const LevelTriangles levels(node);
+    const int finer = current >= 0 ? levels.NextFiner(current) : -1;
     if (finer != -1) {
-      total_ += Triangles(node, finer) - Triangles(node, current);
+      total_ += levels.At(finer) - levels.At(current);
       cut_[selection].level = finer;
-      Push(selection, PriorityOf(node, finer, exponent));
+      Push(selection, PriorityOf(node, levels.At(finer), exponent));
       return;
     }
     if (node.children.empty()) return;
-    std::vector<int> levels;
-    levels.reserve(node.children.size());
-    for (const auto& child : node.children) levels.push_back(ChooseChildLevel(*child, top.priority, exponent));
+    std::vector<Choice> choices;
+    choices.reserve(node.children.size());
+    for (const auto& child : node.children) choices.push_back(ChooseChildLevel(*child, top.priority, exponent));
     size_t next = 0;
     const int32_t first = cut_.AddChildren(selection, [&](const ModelNode& child) {
-      const int level = levels[next++];
+      const int level = choices[next++].level;
       return level == -1 ? child.shownLevel : level;
     });
     int64_t childTriangles = 0;
-    for (size_t i = 0; i < levels.size(); ++i) {
-      const ModelNode& child = *node.children[i];
-      Push(first + static_cast<int32_t>(i), PriorityOf(child, levels[i], exponent));
-      childTriangles += Triangles(child, levels[i]);
+    for (size_t i = 0; i < choices.size(); ++i) {
+      Push(first + static_cast<int32_t>(i), choices[i].priority);
+      childTriangles += choices[i].triangles;
     }
-    total_ += childTriangles - Triangles(node, current);
+    total_ += childTriangles - levels.At(current);
   }
 
   const StreamControllerSettings& settings_;

@@ -1,5 +1,6 @@
 #include "streaming/node_metrics.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "streaming/model_pimpl.h"
@@ -20,18 +21,20 @@ float CenterDistance(const ModelNode& node, const Vec3& camera) {
 
 }  // namespace
 
-int32_t Triangles(const ModelNode& node, int level) {
-  if (level < 0 || static_cast<size_t>(level) >= node.levels.size()) return 0;
-  return static_cast<int32_t>(node.levels[static_cast<size_t>(level)].triangleCount);
+LevelTriangles::LevelTriangles(const ModelNode& node)
+    : count_(static_cast<int>(std::min(node.levels.size(), kMaxStreamedLevels))) {
+  for (int level = 0; level < count_; ++level) {
+    counts_[static_cast<size_t>(level)] = static_cast<int32_t>(node.levels[static_cast<size_t>(level)].triangleCount);
+  }
 }
 
-int CoarsestAvailableLevel(const ModelNode& node) {
-  return NextFinerAvailableLevel(node, static_cast<int>(node.levels.size()));
+int32_t LevelTriangles::At(int level) const {
+  return level >= 0 && level < count_ ? counts_[static_cast<size_t>(level)] : 0;
 }
 
-int NextFinerAvailableLevel(const ModelNode& node, int level) {
-  for (int finer = level - 1; finer >= 0; --finer) {
-    if (Triangles(node, finer) != 0) return finer;
+int LevelTriangles::NextFiner(int level) const {
+  for (int finer = std::min(level, count_) - 1; finer >= 0; --finer) {
+    if (counts_[static_cast<size_t>(finer)] != 0) return finer;
   }
   return -1;
 }
@@ -50,8 +53,8 @@ float NodeDistance(const ModelNode& node, bool useCenterDistance) {
 
 float BoxDistance(const ModelNode& node) { return DistanceToBox(node, CameraOf(node)); }
 
-double Priority(const ModelNode& node, int level, float exponent, bool useCenterDistance) {
-  const float density = static_cast<float>(Triangles(node, level)) / node.surfaceArea;
+double Priority(const ModelNode& node, int32_t triangles, float exponent, bool useCenterDistance) {
+  const float density = static_cast<float>(triangles) / node.surfaceArea;
   return std::pow(static_cast<double>(NodeDistance(node, useCenterDistance)), static_cast<double>(exponent)) *
          (static_cast<double>(density) / static_cast<double>(node.model->densityScale));
 }
