@@ -2,7 +2,8 @@
 # Installs the Debian packages that building and testing ovra_player needs.
 # Safe to re-run: does nothing when every package is already installed.
 # Usage: install-deps.sh
-# assimp-testmodels holds the real models the packer tests and benchmarks read.
+# assimp-testmodels holds the real models the packer tests and benchmarks read;
+# nginx serves models to the HTTP tests; Mesa renders the viewer headless.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev nlohmann-json3-dev libstb-dev
   libmeshoptimizer-dev libassimp-dev assimp-testmodels
+  libcurl4-openssl-dev nginx-light
+  libglfw3-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri gnuplot-nox
 )
 
 missing=()

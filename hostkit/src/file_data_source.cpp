@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "ovra/logging.h"
 
 namespace ovra::host {
 
@@ -45,15 +44,14 @@ bool ReadRange(int fd, Read& read) {
 
 }  // namespace
 
-// The I/O threads and the two queues between them and the host thread.
+// The I/O threads and the queue of reads they have not started.
 struct FileDataSource::Reader {
+  FileDataSource* owner = nullptr;
   int fd = -1;
   uint64_t fileSize = 0;
   std::mutex mutex;
   std::condition_variable wake;
   std::deque<Read> requested;
-  std::deque<Read> finished;
-  std::vector<std::string> failures;
   bool stopping = false;
   std::vector<std::thread> threads;  // last: they start once the rest exists
 
@@ -67,19 +65,19 @@ struct FileDataSource::Reader {
         read = std::move(requested.front());
         requested.pop_front();
       }
-      const bool ok = ReadRange(fd, read);
-      std::lock_guard lock(mutex);
-      if (!ok) {
-        failures.push_back("Could not read " + std::to_string(read.size) + " bytes at " +
-                           std::to_string(read.offset) + " of the model file: " + std::strerror(errno) +
-                           "; they read as zeros.");
+      if (ReadRange(fd, read)) {
+        owner->Finish(read.id, std::move(read.bytes));
+      } else {
+        owner->Fail(read.id, "Could not read " + std::to_string(read.size) + " bytes at " +
+                                 std::to_string(read.offset) + " of the model file: " + std::strerror(errno) +
+                                 "; they read as zeros.");
       }
-      finished.push_back(std::move(read));
     }
   }
 };
 
 FileDataSource::FileDataSource(const std::string& path, int ioThreads) : reader_(std::make_unique<Reader>()) {
+  reader_->owner = this;
   reader_->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
   if (reader_->fd >= 0 && ::fstat(reader_->fd, &status) == 0) reader_->fileSize = static_cast<uint64_t>(status.st_size);
@@ -100,25 +98,12 @@ bool FileDataSource::IsOpen() const { return reader_->fd >= 0; }
 
 uint64_t FileDataSource::FileSize() const { return reader_->fileSize; }
 
-void FileDataSource::RequestRange(int requestId, uint64_t offset, uint64_t size) {
+void FileDataSource::StartRead(int requestId, uint64_t offset, uint64_t size) {
   {
     std::lock_guard lock(reader_->mutex);
     reader_->requested.push_back({requestId, offset, size, {}});
   }
   reader_->wake.notify_one();
-}
-
-size_t FileDataSource::DeliverFinishedReads() {
-  std::deque<Read> finished;
-  std::vector<std::string> failures;
-  {
-    std::lock_guard lock(reader_->mutex);
-    finished.swap(reader_->finished);
-    failures.swap(reader_->failures);
-  }
-  for (const std::string& failure : failures) Log::Error(failure);
-  for (const Read& read : finished) CompleteRangeRequest(read.id, read.bytes.data());
-  return finished.size();
 }
 
 }  // namespace ovra::host

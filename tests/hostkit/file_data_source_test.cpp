@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "host_streaming.h"
+
 namespace ovra::host {
 namespace {
 
@@ -52,6 +54,8 @@ TEST(FileDataSourceTest, ReadsEveryRangeOnItsThreadsAndDeliversOnTheCallersThrea
   for (int i = 0; i < 200; ++i) source.RequestRange(1112 + i, static_cast<uint64_t>(i) * 997, 1500);
   EXPECT_EQ(DeliverAll(source, 200), 200u);
   EXPECT_EQ(source.DeliverFinishedReads(), 0u);
+  EXPECT_EQ(source.Statistics().requests, 200u);
+  EXPECT_EQ(source.Statistics().bytesDelivered, 200u * 1500u);
 }
 
 // Streams the sample model from disk the way a host does; every byte must
@@ -71,19 +75,10 @@ class CountingRenderer final : public IMeshRenderer {
   int textured = 0;
 };
 
-class ErrorCounter final : public ILogger {
- public:
-  void Status(std::string_view) override {}
-  void Warning(std::string_view) override {}
-  void Error(std::string_view) override { ++errors; }
-  int errors = 0;
-};
-
 TEST(FileDataSourceTest, StreamsAModelFromDisk) {
   const fs::path path = fs::temp_directory_path() / "ovra-fds-sample.tzm";
-  ASSERT_EQ(std::system((std::string(OVRA_MAKE_SAMPLE_MODEL) + " " + path.string() + " 1 > /dev/null").c_str()), 0);
-  ErrorCounter log;
-  Log::SetLogger(&log);
+  ASSERT_TRUE(testing::MakeSampleModel(path, 1));
+  testing::RecordingLogger log;
   {
     FileDataSource source(path.string());
     ASSERT_GT(source.FileSize(), 0u);
@@ -100,9 +95,11 @@ TEST(FileDataSourceTest, StreamsAModelFromDisk) {
     EXPECT_EQ(renderer.meshes, 4) << "the four tiles below the root";
     EXPECT_GT(renderer.triangles, 0u);
     EXPECT_EQ(renderer.textured, 4);
+    const TransferStatistics statistics = source.Statistics();
+    EXPECT_EQ(statistics.bytesDelivered, statistics.bytesRequested);
+    EXPECT_EQ(statistics.failedRequests, 0u);
   }
-  Log::SetLogger(Log::GetDefaultLogger());
-  EXPECT_EQ(log.errors, 0);
+  EXPECT_TRUE(log.Errors().empty());
   fs::remove(path);
 }
 
