@@ -89,6 +89,8 @@ struct FailureCase {
   uint64_t retries;
 };
 
+void PrintTo(const FailureCase& failure, std::ostream* out) { *out << failure.name; }
+
 class HttpFailureTest : public HttpDataSourceTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(HttpFailureTest, AnswersWithZerosAndSaysWhy) {
