@@ -9,6 +9,7 @@
 
 namespace ovra::bench {
 void RegisterMeshDecodeBenchmarks();
+void RegisterTextureDecodeBenchmarks();
 }
 
 namespace {
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   ovra::bench::RegisterMeshDecodeBenchmarks();
+  ovra::bench::RegisterTextureDecodeBenchmarks();
   ComparingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

@@ -1,6 +1,10 @@
 // Geometry decoding side by side with meshoptimizer's vertex and index codecs
-// on the same quantised vertices and the same triangle order.
+// on the same quantised vertices and the same triangle order, and with Draco
+// on the same mesh quantised alike.
 #include <benchmark/benchmark.h>
+#include <draco/compression/decode.h>
+#include <draco/compression/encode.h>
+#include <draco/mesh/mesh.h>
 #include <meshoptimizer.h>
 
 #include <cmath>
@@ -28,11 +32,43 @@ struct PreparedMesh {
   std::array<float, 6> bounds{};
   std::vector<unsigned char> meshoptVertices;
   std::vector<unsigned char> meshoptIndices;
+  std::vector<char> draco;
 };
 
 uint16_t Quantize16(float value, float low, float high) {
   if (!(high > low)) return 0;
   return static_cast<uint16_t>(std::lround((value - low) / (high - low) * 65535.0f));
+}
+
+template <typename T>
+void AddDracoAttribute(draco::Mesh& mesh, draco::GeometryAttribute::Type type, const std::vector<T>& values) {
+  constexpr int kComponents = sizeof(T) / sizeof(float);
+  draco::GeometryAttribute attribute;
+  attribute.Init(type, nullptr, kComponents, draco::DT_FLOAT32, false, sizeof(T), 0);
+  const int id = mesh.AddAttribute(attribute, true, static_cast<uint32_t>(values.size()));
+  for (uint32_t i = 0; i < values.size(); ++i) {
+    mesh.attribute(id)->SetAttributeValue(draco::AttributeValueIndex(i), &values[i]);
+  }
+}
+
+// Draco's default speed settings, with the same precision as our stream:
+// 16-bit positions, 8-bit normals, 12-bit texture coordinates.
+std::vector<char> EncodeWithDraco(const tools::MeshToEncode& source) {
+  draco::Mesh mesh;
+  mesh.set_num_points(static_cast<uint32_t>(source.positions.size()));
+  AddDracoAttribute(mesh, draco::GeometryAttribute::POSITION, source.positions);
+  AddDracoAttribute(mesh, draco::GeometryAttribute::NORMAL, source.normals);
+  AddDracoAttribute(mesh, draco::GeometryAttribute::TEX_COORD, source.uvSets[0]);
+  for (const cxm::Vec3u& t : source.triangles) {
+    mesh.AddFace({draco::PointIndex(t.a), draco::PointIndex(t.b), draco::PointIndex(t.c)});
+  }
+  draco::Encoder encoder;
+  encoder.SetAttributeQuantization(draco::GeometryAttribute::POSITION, 16);
+  encoder.SetAttributeQuantization(draco::GeometryAttribute::NORMAL, 8);
+  encoder.SetAttributeQuantization(draco::GeometryAttribute::TEX_COORD, 12);
+  draco::EncoderBuffer buffer;
+  if (!encoder.EncodeMeshToBuffer(mesh, &buffer).ok()) return {};
+  return {buffer.data(), buffer.data() + buffer.size()};
 }
 
 std::shared_ptr<PreparedMesh> Prepare(tools::MeshToEncode mesh) {
@@ -71,6 +107,7 @@ std::shared_ptr<PreparedMesh> Prepare(tools::MeshToEncode mesh) {
   prepared->meshoptIndices.resize(meshopt_encodeIndexBuffer(prepared->meshoptIndices.data(),
                                                             prepared->meshoptIndices.size(), indices.data(),
                                                             indices.size()));
+  prepared->draco = EncodeWithDraco(mesh);
   return prepared;
 }
 
@@ -106,12 +143,29 @@ void DecodeWithMeshopt(benchmark::State& state, const std::shared_ptr<PreparedMe
   SetRates(state, *mesh, mesh->meshoptVertices.size() + mesh->meshoptIndices.size());
 }
 
+void DecodeWithDraco(benchmark::State& state, const std::shared_ptr<PreparedMesh>& mesh) {
+  draco::Decoder decoder;
+  for (auto _ : state) {
+    draco::DecoderBuffer buffer;
+    buffer.Init(mesh->draco.data(), mesh->draco.size());
+    auto decoded = decoder.DecodeMeshFromBuffer(&buffer);
+    if (!decoded.ok()) {
+      state.SkipWithError("Draco cannot decode its own stream");
+      return;
+    }
+    benchmark::DoNotOptimize(decoded.value().get());
+  }
+  SetRates(state, *mesh, mesh->draco.size());
+}
+
 void RegisterPair(const std::string& name, tools::MeshToEncode source) {
   if (source.triangles.empty()) return;
   auto mesh = Prepare(std::move(source));
   benchmark::RegisterBenchmark(("decode/" + name + "/ovra").c_str(), DecodeWithOvra, mesh)
       ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark(("decode/" + name + "/meshopt").c_str(), DecodeWithMeshopt, mesh)
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark(("decode/" + name + "/draco").c_str(), DecodeWithDraco, mesh)
       ->Unit(benchmark::kMillisecond);
 }
 

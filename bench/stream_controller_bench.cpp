@@ -80,7 +80,7 @@ void BM_StreamControllerUpdate(benchmark::State& state) {
   state.counters["per_node"] = benchmark::Counter(nodeCount, benchmark::Counter::kIsIterationInvariantRate |
                                                                  benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_StreamControllerUpdate)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StreamControllerUpdate)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace ovra
