@@ -67,11 +67,12 @@ struct FlyCamera {
 };
 
 void PrintStatistics(const FrameRecord& record) {
-  std::printf("\r%8llu triangles  %llu pending  cache %llu/%llu  %.1f MB in %llu requests  frame %.1f ms   ",
+  std::printf("\r%8llu triangles  %llu pending  cache hits/misses %llu/%llu  %.1f MB requested in %llu requests  "
+              "frame %.1f ms   ",
               static_cast<unsigned long long>(record.displayedTriangles),
               static_cast<unsigned long long>(record.pendingOperations),
               static_cast<unsigned long long>(record.cacheHits), static_cast<unsigned long long>(record.cacheMisses),
-              static_cast<double>(record.bytesReceived) / 1e6, static_cast<unsigned long long>(record.requests),
+              static_cast<double>(record.bytesRequested) / 1e6, static_cast<unsigned long long>(record.requests),
               record.libraryMs + record.uploadMs + record.drawMs);
   std::fflush(stdout);
 }
