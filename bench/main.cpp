@@ -10,6 +10,7 @@
 namespace ovra::bench {
 void RegisterMeshDecodeBenchmarks();
 void RegisterTextureDecodeBenchmarks();
+void RegisterKtx2TranscodeBenchmarks();
 }
 
 namespace {
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   ovra::bench::RegisterMeshDecodeBenchmarks();
   ovra::bench::RegisterTextureDecodeBenchmarks();
+  ovra::bench::RegisterKtx2TranscodeBenchmarks();
   ComparingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

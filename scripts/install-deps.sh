@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libzstd-dev nlohmann-json3-dev libstb-dev
   libmeshoptimizer-dev libassimp-dev assimp-testmodels
-  libdraco-dev libpng-dev libturbojpeg0-dev
+  libdraco-dev libpng-dev libturbojpeg0-dev libsquish-dev
   libcurl4-openssl-dev nginx-light
   libglfw3-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri gnuplot-nox
 )

@@ -168,7 +168,10 @@ TEST_F(HeadlessGlTest, AnswersTranscodeFormatsFromTheContext) {
   s3tc.s3tc = true;
   EXPECT_EQ(GlRenderer(s3tc).SelectTranscodeFormat(64, 64, 4), 3);
   EXPECT_EQ(GlRenderer(s3tc).SelectTranscodeFormat(64, 64, 3), 2);
-  GlCapabilities bptc = s3tc;
+  GlCapabilities both = s3tc;
+  both.bptc = true;
+  EXPECT_EQ(GlRenderer(both).SelectTranscodeFormat(64, 64, 3), 2) << "BC1 while BC7 has no encoder";
+  GlCapabilities bptc;
   bptc.bptc = true;
   EXPECT_EQ(GlRenderer(bptc).SelectTranscodeFormat(64, 64, 3), 6);
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "content/ktx2/data_format.h"
+#include "content/ktx2/etc1s_targets.h"
 #include "content/ktx2/ktx2_layout.h"
 #include "content/ktx2/ktx2_texture.h"
 #include "format/inflate.h"
@@ -51,29 +52,86 @@ int LevelBytes(std::span<const uint8_t> file, const Layout& layout, const LevelR
   }
 }
 
+// Where a level's bytes lie in the texture's data.
+struct LevelSlot {
+  size_t offset = 0;
+  size_t length = 0;
+};
+
 class Ktx2Texture final : public Texture {
  public:
-  Ktx2Texture(const Layout& layout, DataFormat format, std::vector<uint8_t> data)
-      : width_(layout.width), height_(layout.height), format_(std::move(format)), data_(std::move(data)) {}
+  Ktx2Texture(const Layout& layout, DataFormat format, std::vector<uint8_t> data, std::vector<LevelSlot> slots)
+      : layout_(layout),
+        format_(std::move(format)),
+        globalData_(layout.supercompressionGlobalData.begin(), layout.supercompressionGlobalData.end()),
+        data_(std::move(data)),
+        slots_(std::move(slots)) {
+    layout_.dataFormatDescriptor = {};  // these point into the caller's file
+    layout_.supercompressionGlobalData = {};
+  }
 
-  uint32_t BaseWidth() const override { return width_; }
-  uint32_t BaseHeight() const override { return height_; }
+  uint32_t BaseWidth() const override { return layout_.width; }
+  uint32_t BaseHeight() const override { return layout_.height; }
   uint32_t NumComponents() const override { return format_.ComponentCount(); }
 
   int Transcode(int target) override {
-    if (!format_.IsBasisUniversal()) return kInvalidOperation;
+    if (!format_.IsBasisUniversal() || transcoded_) return kInvalidOperation;
     if (!IsTranscodeTarget(target)) return kInvalidValue;
-    // The ETC1S and UASTC transcoders are not part of this build yet.
-    return kUnsupportedFeature;
+    // The UASTC transcoder and the ETC1S targets that need an encoder of
+    // our own (ETC2, BC7, PVRTC2, EAC) are not part of this build yet.
+    if (format_.colorModel != kModelEtc1s || !IsEtc1sTarget(target)) return kUnsupportedFeature;
+    return TranscodeEtc1s(target);
   }
 
   std::span<const uint8_t> ImageData() const override { return data_; }
 
  private:
-  uint32_t width_;
-  uint32_t height_;
+  int TranscodeEtc1s(int target) {
+    const size_t imagesPerLevel = size_t{layout_.layers} * layout_.faces;
+    Etc1sGlobalData global;
+    if (!ReadEtc1sGlobalData(globalData_, imagesPerLevel * layout_.levels, global)) return kTranscodeFailed;
+    std::vector<uint8_t> out;
+    for (uint32_t level = layout_.levels; level-- > 0;) {
+      const std::span<const uint8_t> bytes = std::span<const uint8_t>(data_).subspan(slots_[level].offset,
+                                                                                     slots_[level].length);
+      for (size_t image = 0; image < imagesPerLevel; ++image) {
+        const Etc1sImage& desc = global.images[level * imagesPerLevel + image];
+        if (desc.IsPFrame()) return kUnsupportedFeature;
+        Etc1sImageBlocks blocks = BlocksOfLevel(level);
+        if (!DecodeSlice(global, bytes, desc.rgbOffset, desc.rgbLength, blocks, blocks.rgb)) return kTranscodeFailed;
+        if (desc.HasAlpha() &&
+            !DecodeSlice(global, bytes, desc.alphaOffset, desc.alphaLength, blocks, blocks.alpha)) {
+          return kTranscodeFailed;
+        }
+        WriteEtc1sImage(global, blocks, target, out);
+      }
+    }
+    data_ = std::move(out);
+    transcoded_ = true;
+    return kSuccess;
+  }
+
+  Etc1sImageBlocks BlocksOfLevel(uint32_t level) const {
+    Etc1sImageBlocks blocks;
+    blocks.width = std::max(1u, layout_.width >> level);
+    blocks.height = std::max(1u, layout_.height >> level);
+    blocks.blocksX = (blocks.width + 3) / 4;
+    blocks.blocksY = (blocks.height + 3) / 4;
+    return blocks;
+  }
+
+  static bool DecodeSlice(const Etc1sGlobalData& global, std::span<const uint8_t> level, uint64_t offset,
+                          uint64_t length, const Etc1sImageBlocks& shape, std::vector<Etc1sBlock>& blocks) {
+    if (offset > level.size() || length > level.size() - offset) return false;
+    return DecodeEtc1sSlice(global, level.subspan(offset, length), shape.blocksX, shape.blocksY, blocks);
+  }
+
+  Layout layout_;
   DataFormat format_;
+  std::vector<uint8_t> globalData_;
   std::vector<uint8_t> data_;
+  std::vector<LevelSlot> slots_;  // by level, base first
+  bool transcoded_ = false;
 };
 
 }  // namespace
@@ -91,10 +149,15 @@ int CreateFromMemory(const uint8_t* data, size_t size, std::unique_ptr<Texture>&
   if (format.colorModel == kModelUastc && layout.vkFormat != 0) return kFileDataError;
   // Smallest level first, as the transcoded data will be laid out.
   std::vector<uint8_t> bytes;
-  for (auto range = layout.levelRanges.rbegin(); range != layout.levelRanges.rend(); ++range) {
-    if (const int result = LevelBytes(file, layout, *range, bytes); result != kSuccess) return result;
+  std::vector<LevelSlot> slots(layout.levels);
+  for (uint32_t level = layout.levels; level-- > 0;) {
+    const size_t start = bytes.size();
+    if (const int result = LevelBytes(file, layout, layout.levelRanges[level], bytes); result != kSuccess) {
+      return result;
+    }
+    slots[level] = {start, bytes.size() - start};
   }
-  texture = std::make_unique<Ktx2Texture>(layout, std::move(format), std::move(bytes));
+  texture = std::make_unique<Ktx2Texture>(layout, std::move(format), std::move(bytes), std::move(slots));
   return kSuccess;
 }
 

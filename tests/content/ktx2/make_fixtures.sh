@@ -4,7 +4,11 @@
 # into a temporary folder. The source pictures are drawn by this script, so
 # the fixtures depend on nothing else. Needs node/npm and python3.
 #
-# Usage: make_fixtures.sh   (writes *.ktx2 beside this script)
+# Beside each ETC1S fixture it keeps basisu's own transcodes as oracles, in
+# oracle/: NAME.etc1.ktx (the ETC1 blocks of every level, a KTX 1 file) and
+# PNG decodes of level 0 for ETC1, BC1, BC4, BC5 and, with alpha, BC3.
+#
+# Usage: make_fixtures.sh   (writes *.ktx2 and oracle/ beside this script)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
@@ -43,6 +47,7 @@ draw gray.png 16 16 1 3
 for i in 0 1 2 3 4 5; do draw "face$i.png" 8 8 3 "$i"; done
 draw layer0.png 8 8 4 6
 draw layer1.png 8 8 4 7
+draw big.png 1024 1024 3 8
 
 make() {  # make OUTPUT basisu-options...
   local output="$1"
@@ -58,4 +63,21 @@ make uastc_rgba_raw_mips.ktx2 -uastc -ktx2_no_zstandard -mipmap rgba.png
 make uastc_rgb_zstd.ktx2 -uastc rgb.png
 make etc1s_cubemap.ktx2 -tex_type cubemap face0.png face1.png face2.png face3.png face4.png face5.png
 make uastc_array.ktx2 -uastc -tex_type 2darray layer0.png layer1.png
+make etc1s_1024_mips.ktx2 -mipmap big.png  # for the transcoding benchmark
+oracle() {  # oracle FIXTURE: unpack with basisu and keep what the tests compare with
+  local name="${1%.ktx2}"
+  mkdir -p "unpack-$name" "$here/oracle"
+  (cd "unpack-$name" && "$basisu" -unpack "$here/$1" >/dev/null 2>&1)
+  cp "unpack-$name/${name}_transcoded_ETC1_RGB_0000.ktx" "$here/oracle/$name.etc1.ktx"
+  for format in ETC1_RGB BC1_RGB BC4_R BC5_RG; do
+    local short
+    short="$(echo "${format%%_*}" | tr 'A-Z' 'a-z')"
+    cp unpack-"$name"/"${name}"_unpacked_rgb_"${format}"_0_*0000.png "$here/oracle/$name.$short.png"
+  done
+  if ls unpack-"$name"/*_unpacked_rgba_BC3_RGBA_0_*0000.png >/dev/null 2>&1; then
+    cp unpack-"$name"/"${name}"_unpacked_rgba_BC3_RGBA_0_*0000.png "$here/oracle/$name.bc3.png"
+  fi
+}
+oracle etc1s_rgb_mips.ktx2
+oracle etc1s_rgba.ktx2
 echo "fixtures written to $here"

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "content/ktx2/etc1s.h"
+
+namespace ovra::ktx2 {
+
+// One decoded ETC1S image: its blocks, and those of its alpha slice if any.
+struct Etc1sImageBlocks {
+  uint32_t width = 0, height = 0;  // in pixels
+  uint32_t blocksX = 0, blocksY = 0;
+  std::vector<Etc1sBlock> rgb;
+  std::vector<Etc1sBlock> alpha;  // empty without an alpha slice
+};
+
+// Appends the image in the transcode target `target` (a KTX-Software
+// transcode format number). False for a target this module cannot write.
+bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, int target,
+                     std::vector<uint8_t>& out);
+
+// Whether WriteEtc1sImage writes `target`.
+bool IsEtc1sTarget(int target);
+
+}  // namespace ovra::ktx2
