@@ -45,7 +45,7 @@ void Transcode(benchmark::State& state, const std::shared_ptr<const std::vector<
 void RegisterKtx2TranscodeBenchmarks() {
   const auto etc1s = Fixture("etc1s_1024_mips.ktx2");
   const std::pair<const char*, int> targets[] = {{"ETC1_RGB", 0}, {"BC1_RGB", 2}, {"BC3_RGBA", 3},
-                                                 {"BC4_R", 4},    {"BC5_RG", 5},  {"RGBA32", 13}};
+                                                 {"BC4_R", 4},    {"BC5_RG", 5},  {"BC7_RGBA", 6}, {"RGBA32", 13}};
   for (const auto& [name, target] : targets) {
     benchmark::RegisterBenchmark((std::string("transcode/etc1s_1024/") + name).c_str(), Transcode, etc1s, target)
         ->Unit(benchmark::kMillisecond);

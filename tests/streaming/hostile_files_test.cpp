@@ -80,16 +80,7 @@ bool Logged(const Outcome& outcome, const std::string& start) {
 // A sound model: two nodes, each with one level of real geometry and a PNG
 // colour map.
 test::ModelBuilder SoundModel() {
-  test::ModelBuilder builder;
-  tools::LevelDescription level;
-  level.geometry = "g";
-  level.colorMap = "c.png";
-  level.triangleCount = 20;
-  builder.document.root = {{-1, 1, -1, 1, 0, 1}, 4.0f, {}, {{{-1, 0, -1, 1, 0, 1}, 2.0f, {level}, {}},
-                                                          {{0, 1, -1, 1, 0, 1}, 2.0f, {level}, {}}}};
-  builder.AddFile("g", tools::EncodeMesh(test::SmallMesh(3), {}).bytes);
-  builder.AddFile("c.png", test::EncodePng(4, 4, 3, test::PatternPixels(4, 4, 3)));
-  return builder;
+  return test::TwoTexturedNodes("c.png", test::EncodePng(4, 4, 3, test::PatternPixels(4, 4, 3)));
 }
 
 std::vector<uint8_t> Cut(std::vector<uint8_t> file, size_t size) {

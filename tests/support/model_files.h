@@ -90,4 +90,19 @@ struct ModelBuilder {
   }
 };
 
+// Two nodes under a root, each with one level of real geometry and the
+// colour map `colorMap` holding `colorBytes`.
+inline ModelBuilder TwoTexturedNodes(const std::string& colorMap, std::vector<uint8_t> colorBytes) {
+  ModelBuilder builder;
+  tools::LevelDescription level;
+  level.geometry = "g";
+  level.colorMap = colorMap;
+  level.triangleCount = 20;
+  builder.document.root = {{-1, 1, -1, 1, 0, 1}, 4.0f, {}, {{{-1, 0, -1, 1, 0, 1}, 2.0f, {level}, {}},
+                                                          {{0, 1, -1, 1, 0, 1}, 2.0f, {level}, {}}}};
+  builder.AddFile("g", tools::EncodeMesh(SmallMesh(3), {}).bytes);
+  builder.AddFile(colorMap, std::move(colorBytes));
+  return builder;
+}
+
 }  // namespace ovra::test

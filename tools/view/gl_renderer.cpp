@@ -215,11 +215,9 @@ void GlRenderer::RemoveAllMeshes() {
   complete_.clear();
 }
 
-// BC1/BC3 first: the library transcodes ETC1S to them today, while BC7
-// needs an encoder it does not have yet.
 int GlRenderer::SelectTranscodeFormat(int, int, int componentCount) {
-  if (capabilities_.s3tc) return componentCount == 4 ? kTranscodeBc3Rgba : kTranscodeBc1Rgb;
   if (capabilities_.bptc) return kTranscodeBc7Rgba;
+  if (capabilities_.s3tc) return componentCount == 4 ? kTranscodeBc3Rgba : kTranscodeBc1Rgb;
   return kTranscodeRgba32;
 }
 

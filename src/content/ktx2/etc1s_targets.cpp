@@ -2,14 +2,17 @@
 
 #include <stb/stb_dxt.h>
 
+#include "content/ktx2/bc7_encoder.h"
+
 #include <algorithm>
 #include <array>
+#include <unordered_map>
 
 namespace ovra::ktx2 {
 
 namespace {
 
-enum Target { kEtc1Rgb = 0, kBc1Rgb = 2, kBc3Rgba = 3, kBc4R = 4, kBc5Rg = 5, kRgba32 = 13 };
+enum Target { kEtc1Rgb = 0, kBc1Rgb = 2, kBc3Rgba = 3, kBc4R = 4, kBc5Rg = 5, kBc7Rgba = 6, kRgba32 = 13 };
 
 // ETC1 intensity modifier tables: the small (a) and large (b) step.
 constexpr int kModifiers[8][2] = {{2, 8}, {5, 17}, {9, 29}, {13, 42}, {18, 60}, {24, 80}, {33, 106}, {47, 183}};
@@ -90,10 +93,15 @@ void AppendRgba(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, std:
   }
 }
 
-// BC4 takes red; BC5 red and alpha, where two-channel textures keep their
-// second channel (their second slice).
+// BC7 is our own encoder; BC4 takes red; BC5 red and alpha, where
+// two-channel textures keep their second channel (their second slice).
 void AppendBcBlock(const BlockPixels& pixels, int target, std::vector<uint8_t>& out) {
   uint8_t block[16];
+  if (target == kBc7Rgba) {
+    EncodeBc7(reinterpret_cast<const uint8_t*>(pixels.data()), block);
+    out.insert(out.end(), block, block + 16);
+    return;
+  }
   if (target == kBc1Rgb || target == kBc3Rgba) {
     const bool alpha = target == kBc3Rgba;
     stb_compress_dxt_block(block, reinterpret_cast<const unsigned char*>(pixels.data()), alpha ? 1 : 0, STB_DXT_HIGHQUAL);
@@ -118,7 +126,7 @@ void AppendBcBlock(const BlockPixels& pixels, int target, std::vector<uint8_t>& 
 
 bool IsEtc1sTarget(int target) {
   return target == kEtc1Rgb || target == kBc1Rgb || target == kBc3Rgba || target == kBc4R || target == kBc5Rg ||
-         target == kRgba32;
+         target == kBc7Rgba || target == kRgba32;
 }
 
 bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, int target,
@@ -128,12 +136,20 @@ bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image,
     AppendRgba(data, image, out);
     return true;
   }
+  if (target == kEtc1Rgb) {
+    for (const Etc1sBlock& block : image.rgb) AppendEtc1Block(data, block, out);
+    return true;
+  }
+  // Blocks repeat codebook pairs, so each distinct pair is encoded once.
+  std::unordered_map<uint64_t, std::vector<uint8_t>> encoded;
   for (size_t i = 0; i < image.rgb.size(); ++i) {
-    if (target == kEtc1Rgb) {
-      AppendEtc1Block(data, image.rgb[i], out);
-    } else {
-      AppendBcBlock(DecodeImageBlock(data, image, i), target, out);
-    }
+    const Etc1sBlock rgb = image.rgb[i];
+    const Etc1sBlock alpha = image.alpha.empty() ? Etc1sBlock{} : image.alpha[i];
+    const uint64_t key = rgb.endpoint | (uint64_t{rgb.selector} << 16) | (uint64_t{alpha.endpoint} << 32) |
+                         (uint64_t{alpha.selector} << 48);
+    auto [entry, added] = encoded.try_emplace(key);
+    if (added) AppendBcBlock(DecodeImageBlock(data, image, i), target, entry->second);
+    out.insert(out.end(), entry->second.begin(), entry->second.end());
   }
   return true;
 }

@@ -78,7 +78,7 @@ class Ktx2Texture final : public Texture {
     if (!format_.IsBasisUniversal() || transcoded_) return kInvalidOperation;
     if (!IsTranscodeTarget(target)) return kInvalidValue;
     // The UASTC transcoder and the ETC1S targets that need an encoder of
-    // our own (ETC2, BC7, PVRTC2, EAC) are not part of this build yet.
+    // our own beyond BC7 (ETC2, PVRTC2, EAC) are not part of this build yet.
     if (format_.colorModel != kModelEtc1s || !IsEtc1sTarget(target)) return kUnsupportedFeature;
     return TranscodeEtc1s(target);
   }

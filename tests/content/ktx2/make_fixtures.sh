@@ -6,7 +6,7 @@
 #
 # Beside each ETC1S fixture it keeps basisu's own transcodes as oracles, in
 # oracle/: NAME.etc1.ktx (the ETC1 blocks of every level, a KTX 1 file) and
-# PNG decodes of level 0 for ETC1, BC1, BC4, BC5 and, with alpha, BC3.
+# PNG decodes of level 0 for ETC1, BC1, BC4, BC5, BC7 and, with alpha, BC3.
 #
 # Usage: make_fixtures.sh   (writes *.ktx2 and oracle/ beside this script)
 set -euo pipefail
@@ -69,7 +69,7 @@ oracle() {  # oracle FIXTURE: unpack with basisu and keep what the tests compare
   mkdir -p "unpack-$name" "$here/oracle"
   (cd "unpack-$name" && "$basisu" -unpack "$here/$1" >/dev/null 2>&1)
   cp "unpack-$name/${name}_transcoded_ETC1_RGB_0000.ktx" "$here/oracle/$name.etc1.ktx"
-  for format in ETC1_RGB BC1_RGB BC4_R BC5_RG; do
+  for format in ETC1_RGB BC1_RGB BC4_R BC5_RG BC7_RGBA; do
     local short
     short="$(echo "${format%%_*}" | tr 'A-Z' 'a-z')"
     cp unpack-"$name"/"${name}"_unpacked_rgb_"${format}"_0_*0000.png "$here/oracle/$name.$short.png"
