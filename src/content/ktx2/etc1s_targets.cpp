@@ -3,6 +3,7 @@
 #include <stb/stb_dxt.h>
 
 #include "content/ktx2/bc7_encoder.h"
+#include "content/ktx2/eac_encoder.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +13,18 @@ namespace ovra::ktx2 {
 
 namespace {
 
-enum Target { kEtc1Rgb = 0, kBc1Rgb = 2, kBc3Rgba = 3, kBc4R = 4, kBc5Rg = 5, kBc7Rgba = 6, kRgba32 = 13 };
+enum Target {
+  kEtc1Rgb = 0,
+  kEtc2Rgba = 1,
+  kBc1Rgb = 2,
+  kBc3Rgba = 3,
+  kBc4R = 4,
+  kBc5Rg = 5,
+  kBc7Rgba = 6,
+  kRgba32 = 13,
+  kEacR11 = 20,
+  kEacRg11 = 21,
+};
 
 // ETC1 intensity modifier tables: the small (a) and large (b) step.
 constexpr int kModifiers[8][2] = {{2, 8}, {5, 17}, {9, 29}, {13, 42}, {18, 60}, {24, 80}, {33, 106}, {47, 183}};
@@ -93,6 +105,14 @@ void AppendRgba(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, std:
   }
 }
 
+// One EAC block of channel `channel` of the pixels.
+void AppendEacBlock(const BlockPixels& pixels, size_t channel, std::vector<uint8_t>& out) {
+  uint8_t values[16], block[8];
+  for (size_t i = 0; i < 16; ++i) values[i] = pixels[i][channel];
+  EncodeEac(values, block);
+  out.insert(out.end(), block, block + 8);
+}
+
 // BC7 is our own encoder; BC4 takes red; BC5 red and alpha, where
 // two-channel textures keep their second channel (their second slice).
 void AppendBcBlock(const BlockPixels& pixels, int target, std::vector<uint8_t>& out) {
@@ -122,11 +142,27 @@ void AppendBcBlock(const BlockPixels& pixels, int target, std::vector<uint8_t>& 
   out.insert(out.end(), block, block + (two ? 16 : 8));
 }
 
+// The EAC targets keep red, and alpha as the second channel, as BC4 and BC5 do;
+// ETC2 RGBA is an EAC alpha block and the ETC1 colour block, which ETC2 reads.
+void AppendEncodedBlock(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, size_t index, int target,
+                        std::vector<uint8_t>& out) {
+  const BlockPixels pixels = DecodeImageBlock(data, image, index);
+  if (target == kEtc2Rgba) {
+    AppendEacBlock(pixels, 3, out);
+    AppendEtc1Block(data, image.rgb[index], out);
+  } else if (target == kEacR11 || target == kEacRg11) {
+    AppendEacBlock(pixels, 0, out);
+    if (target == kEacRg11) AppendEacBlock(pixels, 3, out);
+  } else {
+    AppendBcBlock(pixels, target, out);
+  }
+}
+
 }  // namespace
 
 bool IsEtc1sTarget(int target) {
-  return target == kEtc1Rgb || target == kBc1Rgb || target == kBc3Rgba || target == kBc4R || target == kBc5Rg ||
-         target == kBc7Rgba || target == kRgba32;
+  return target == kEtc1Rgb || target == kEtc2Rgba || target == kBc1Rgb || target == kBc3Rgba || target == kBc4R ||
+         target == kBc5Rg || target == kBc7Rgba || target == kRgba32 || target == kEacR11 || target == kEacRg11;
 }
 
 bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, int target,
@@ -148,7 +184,7 @@ bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image,
     const uint64_t key = rgb.endpoint | (uint64_t{rgb.selector} << 16) | (uint64_t{alpha.endpoint} << 32) |
                          (uint64_t{alpha.selector} << 48);
     auto [entry, added] = encoded.try_emplace(key);
-    if (added) AppendBcBlock(DecodeImageBlock(data, image, i), target, entry->second);
+    if (added) AppendEncodedBlock(data, image, i, target, entry->second);
     out.insert(out.end(), entry->second.begin(), entry->second.end());
   }
   return true;
