@@ -2,44 +2,28 @@
 // blocks and decodes, then our encoder, then ETC1S transcodes to the three
 // EAC-based targets.
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <random>
 
 #include "content/ktx2/eac_encoder.h"
 #include "content/ktx2/ktx2_texture.h"
+#include "content/ktx2_fixtures.h"
 
 namespace ovra::ktx2 {
 namespace {
 
-std::vector<uint8_t> Read(const std::string& name) {
-  std::ifstream file(std::string(OVRA_KTX2_FIXTURES) + "/" + name, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+std::vector<uint8_t> Read(const std::string& name) { return test::ReadFixture(name); }
 
-// Level 0 of a KTX 1 file.
-std::vector<uint8_t> Ktx1BaseLevel(const std::vector<uint8_t>& file) {
-  uint32_t keyValueBytes, size;
-  std::memcpy(&keyValueBytes, file.data() + 60, 4);
-  std::memcpy(&size, file.data() + 64 + keyValueBytes, 4);
-  const auto start = file.begin() + 68 + keyValueBytes;
-  return {start, start + size};
-}
+std::vector<uint8_t> Ktx1BaseLevel(const std::vector<uint8_t>& file) { return test::Ktx1Levels(file)[0]; }
 
 // Channel `channel` of a PNG, as 8-bit values row by row.
 std::vector<uint8_t> PngChannel(const std::string& name, int channel) {
-  const std::vector<uint8_t> bytes = Read(name);
-  int width = 0, height = 0, channels = 0;
-  stbi_uc* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels, 4);
+  const test::Picture picture = test::PngFixture(name);
   std::vector<uint8_t> values;
-  for (int i = 0; i < width * height; ++i) values.push_back(pixels[4 * i + channel]);
-  stbi_image_free(pixels);
+  for (size_t i = static_cast<size_t>(channel); i < picture.rgba.size(); i += 4) values.push_back(picture.rgba[i]);
   return values;
 }
 

@@ -37,6 +37,7 @@ TEST(Ktx2StreamingTest, ColourMapsArriveInTheFormatTheRendererAsked) {
       {"BC7", 6, kTextureFormatBc7Rgba, 5 * 3 * 16},
       {"RGBA32", 13, kTextureFormatRGBA8, 20 * 12 * 4},
       {"BC1", 2, kTextureFormatBc1Rgb, 5 * 3 * 8},
+      {"PVRTC2", 18, kTextureFormatPvrtc2Rgb4bpp, 5 * 3 * 8},
       {"stored", IMeshRenderer::kKeepStoredFormat, kTextureFormatNone, 0},
   };
   const std::vector<uint8_t> file = ModelWithKtx2ColourMaps();

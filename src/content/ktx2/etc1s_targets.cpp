@@ -4,6 +4,7 @@
 
 #include "content/ktx2/bc7_encoder.h"
 #include "content/ktx2/eac_encoder.h"
+#include "content/ktx2/pvrtc2_encoder.h"
 
 #include <algorithm>
 #include <array>
@@ -22,6 +23,7 @@ enum Target {
   kBc5Rg = 5,
   kBc7Rgba = 6,
   kRgba32 = 13,
+  kPvrtc2Rgb = 18,
   kEacR11 = 20,
   kEacRg11 = 21,
 };
@@ -150,6 +152,10 @@ void AppendEncodedBlock(const Etc1sGlobalData& data, const Etc1sImageBlocks& ima
   if (target == kEtc2Rgba) {
     AppendEacBlock(pixels, 3, out);
     AppendEtc1Block(data, image.rgb[index], out);
+  } else if (target == kPvrtc2Rgb) {
+    uint8_t word[8];
+    EncodePvrtc2Block(reinterpret_cast<const uint8_t*>(pixels.data()), word);
+    out.insert(out.end(), word, word + 8);
   } else if (target == kEacR11 || target == kEacRg11) {
     AppendEacBlock(pixels, 0, out);
     if (target == kEacRg11) AppendEacBlock(pixels, 3, out);
@@ -162,7 +168,8 @@ void AppendEncodedBlock(const Etc1sGlobalData& data, const Etc1sImageBlocks& ima
 
 bool IsEtc1sTarget(int target) {
   return target == kEtc1Rgb || target == kEtc2Rgba || target == kBc1Rgb || target == kBc3Rgba || target == kBc4R ||
-         target == kBc5Rg || target == kBc7Rgba || target == kRgba32 || target == kEacR11 || target == kEacRg11;
+         target == kBc5Rg || target == kBc7Rgba || target == kRgba32 || target == kPvrtc2Rgb || target == kEacR11 ||
+         target == kEacRg11;
 }
 
 bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, int target,

@@ -77,7 +77,7 @@ class Ktx2Texture final : public Texture {
   int Transcode(int target) override {
     if (!format_.IsBasisUniversal() || transcoded_) return kInvalidOperation;
     if (!IsTranscodeTarget(target)) return kInvalidValue;
-    // The UASTC transcoder and ETC1S to PVRTC2 are not part of this build yet.
+    // The UASTC transcoder is not part of this build.
     if (format_.colorModel != kModelEtc1s || !IsEtc1sTarget(target)) return kUnsupportedFeature;
     return TranscodeEtc1s(target);
   }

@@ -7,8 +7,9 @@
 # Beside each ETC1S fixture it keeps basisu's own transcodes as oracles, in
 # oracle/: NAME.etc1.ktx (the ETC1 blocks of every level, a KTX 1 file) and
 # PNG decodes of level 0 for ETC1, BC1, BC4, BC5, BC7 and, with alpha, BC3;
-# for EAC also basisu's blocks (NAME.etc2.ktx, NAME.r11.ktx) beside their
-# decodes (NAME.etc2a.png, NAME.r11.png, NAME.rg11.png).
+# for EAC and PVRTC2 also basisu's blocks (NAME.etc2.ktx, NAME.r11.ktx,
+# NAME.pvrtc2.ktx) beside their decodes (NAME.etc2a.png, NAME.r11.png,
+# NAME.rg11.png, NAME.pvrtc2.png).
 #
 # Usage: make_fixtures.sh   (writes *.ktx2 and oracle/ beside this script)
 set -euo pipefail
@@ -82,6 +83,9 @@ oracle() {  # oracle FIXTURE: unpack with basisu and keep what the tests compare
   cp "unpack-$name/${name}_transcoded_ETC2_EAC_R11_0000.ktx" "$here/oracle/$name.r11.ktx"
   cp unpack-"$name"/"${name}"_unpacked_rgb_ETC2_EAC_R11_0_*0000.png "$here/oracle/$name.r11.png"
   cp unpack-"$name"/"${name}"_unpacked_rgb_ETC2_EAC_RG11_0_*0000.png "$here/oracle/$name.rg11.png"
+  # PVRTC2: basisu's words with their decode, to check the test's decoder.
+  cp "unpack-$name/${name}_transcoded_PVRTC2_4_RGB_0000.ktx" "$here/oracle/$name.pvrtc2.ktx"
+  cp unpack-"$name"/"${name}"_unpacked_rgb_PVRTC2_4_RGB_0_*0000.png "$here/oracle/$name.pvrtc2.png"
   if ls unpack-"$name"/*_unpacked_rgba_BC3_RGBA_0_*0000.png >/dev/null 2>&1; then
     cp unpack-"$name"/"${name}"_unpacked_rgba_BC3_RGBA_0_*0000.png "$here/oracle/$name.bc3.png"
   fi
