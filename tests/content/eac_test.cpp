@@ -10,6 +10,7 @@
 
 #include "content/ktx2/eac_encoder.h"
 #include "content/ktx2/ktx2_texture.h"
+#include "content/block_decoders.h"
 #include "content/ktx2_fixtures.h"
 
 namespace ovra::ktx2 {
@@ -27,28 +28,12 @@ std::vector<uint8_t> PngChannel(const std::string& name, int channel) {
   return values;
 }
 
-// The 8-bit decode of one EAC block into 16 values row by row.
-std::array<int, 16> DecodeEac(const uint8_t* block) {
-  uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits = (bits << 8) | block[i];
-  const int base = static_cast<int>(bits >> 56), multiplier = static_cast<int>((bits >> 52) & 15);
-  const int8_t* modifiers = kEacModifiers[(bits >> 48) & 15];
-  std::array<int, 16> values{};
-  for (int x = 0; x < 4; ++x) {
-    for (int y = 0; y < 4; ++y) {
-      const int index = static_cast<int>((bits >> (45 - 3 * (4 * x + y))) & 7);
-      values[static_cast<size_t>(4 * y + x)] = std::clamp(base + modifiers[index] * multiplier, 0, 255);
-    }
-  }
-  return values;
-}
-
 // Decodes a level of EAC blocks (`stride` bytes apart, first at `offset`)
 // of a 20 x 12 picture.
 std::vector<int> DecodeLevel(const std::vector<uint8_t>& blocks, size_t offset, size_t stride) {
   std::vector<int> values(20 * 12);
   for (size_t b = 0; b < 15; ++b) {
-    const auto decoded = DecodeEac(blocks.data() + offset + b * stride);
+    const auto decoded = test::DecodeEacBlock(blocks.data() + offset + b * stride);
     for (size_t t = 0; t < 16; ++t) values[(b / 5 * 4 + t / 4) * 20 + b % 5 * 4 + t % 4] = decoded[t];
   }
   return values;
@@ -90,7 +75,7 @@ TEST(Eac, EncoderFollowsBlocksWithinTheTablesReach) {
     uint8_t values[16], block[8];
     for (int i = 0; i < 16; ++i) values[i] = c.value(i);
     EncodeEac(values, block);
-    const auto decoded = DecodeEac(block);
+    const auto decoded = test::DecodeEacBlock(block);
     int worst = 0;
     for (int i = 0; i < 16; ++i) worst = std::max(worst, std::abs(decoded[static_cast<size_t>(i)] - values[i]));
     EXPECT_LE(worst, c.tolerance) << c.name;

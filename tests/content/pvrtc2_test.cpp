@@ -9,6 +9,7 @@
 
 #include "content/ktx2/ktx2_texture.h"
 #include "content/ktx2/pvrtc2_encoder.h"
+#include "content/block_decoders.h"
 #include "content/ktx2_fixtures.h"
 
 namespace ovra::ktx2 {
@@ -16,32 +17,8 @@ namespace {
 
 using test::Psnr;
 
-// Decodes opaque PVRTC2 4bpp words whose hard-transition flags are all set
-// (the non-interpolated mode, the only one basisu and our encoder write for
-// opaque pictures) with standard weights, to RGBA. False for any other word.
 bool DecodePvrtc2(const uint8_t* words, int width, int height, std::vector<uint8_t>& rgba) {
-  static constexpr int kWeights[4] = {0, 3, 5, 8};
-  auto eight = [](int five) { return (five << 3) | (five >> 2); };
-  const int wordsX = (width + 3) / 4;
-  rgba.assign(static_cast<size_t>(width * height * 4), 255);
-  for (int i = 0; i < wordsX * ((height + 3) / 4); ++i) {
-    uint64_t w = 0;
-    for (int b = 7; b >= 0; --b) w = (w << 8) | words[i * 8 + b];
-    const bool opaque = w >> 63, hard = (w >> 47) & 1, punchThrough = (w >> 32) & 1;
-    if (!opaque || !hard || punchThrough) return false;
-    const int blue = int(w >> 33) & 15;
-    const int a[3] = {eight(int(w >> 42) & 31), eight(int(w >> 37) & 31), eight((blue << 1) | (blue >> 3))};
-    const int b[3] = {eight(int(w >> 58) & 31), eight(int(w >> 53) & 31), eight(int(w >> 48) & 31)};
-    for (int t = 0; t < 16; ++t) {
-      const int x = i % wordsX * 4 + t % 4, y = i / wordsX * 4 + t / 4;
-      if (x >= width || y >= height) continue;
-      const int weight = kWeights[(w >> (2 * t)) & 3];
-      for (int c = 0; c < 3; ++c) {
-        rgba[static_cast<size_t>((y * width + x) * 4 + c)] = static_cast<uint8_t>((a[c] * (8 - weight) + b[c] * weight) / 8);
-      }
-    }
-  }
-  return true;
+  return test::DecodeImage(18, words, width, height, rgba);
 }
 
 TEST(Pvrtc2, BasisusOwnWordsDecodeToItsPictures) {

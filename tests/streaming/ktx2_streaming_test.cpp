@@ -20,13 +20,14 @@ std::vector<uint8_t> Fixture(const std::string& name) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Two nodes, each one level of geometry with the 20 x 12 ETC1S RGBA texture.
-std::vector<uint8_t> ModelWithKtx2ColourMaps() {
-  return test::TwoTexturedNodes("albedo.ktx2", Fixture("etc1s_rgba.ktx2")).Write();
+// Two nodes, each one level of geometry with a 20 x 12 KTX2 texture.
+std::vector<uint8_t> ModelWithKtx2ColourMaps(const std::string& texture) {
+  return test::TwoTexturedNodes("albedo.ktx2", Fixture(texture)).Write();
 }
 
 struct TargetCase {
   const char* name;
+  const char* texture;
   int target;
   uint32_t format;
   uint64_t bytes;  // 0: the stored size, whatever it is
@@ -34,14 +35,21 @@ struct TargetCase {
 
 TEST(Ktx2StreamingTest, ColourMapsArriveInTheFormatTheRendererAsked) {
   const TargetCase cases[] = {
-      {"BC7", 6, kTextureFormatBc7Rgba, 5 * 3 * 16},
-      {"RGBA32", 13, kTextureFormatRGBA8, 20 * 12 * 4},
-      {"BC1", 2, kTextureFormatBc1Rgb, 5 * 3 * 8},
-      {"PVRTC2", 18, kTextureFormatPvrtc2Rgb4bpp, 5 * 3 * 8},
-      {"stored", IMeshRenderer::kKeepStoredFormat, kTextureFormatNone, 0},
+      {"ETC1S as BC7", "etc1s_rgba.ktx2", 6, kTextureFormatBc7Rgba, 5 * 3 * 16},
+      {"ETC1S as RGBA32", "etc1s_rgba.ktx2", 13, kTextureFormatRGBA8, 20 * 12 * 4},
+      {"ETC1S as BC1", "etc1s_rgba.ktx2", 2, kTextureFormatBc1Rgb, 5 * 3 * 8},
+      {"ETC1S as PVRTC2", "etc1s_rgba.ktx2", 18, kTextureFormatPvrtc2Rgb4bpp, 5 * 3 * 8},
+      {"ETC1S stored", "etc1s_rgba.ktx2", IMeshRenderer::kKeepStoredFormat, kTextureFormatNone, 0},
+      // Five levels, 20x12 to 1x1, 25 blocks in all; uncompressed pixels come
+      // as the base level alone, as from any picture file.
+      {"UASTC as BC7", "uastc_rgba_zstd_mips.ktx2", 6, kTextureFormatBc7Rgba, 25 * 16},
+      {"UASTC as RGBA32", "uastc_rgba_zstd_mips.ktx2", 13, kTextureFormatRGBA8, 20 * 12 * 4},
+      {"UASTC as ETC2", "uastc_rgba_zstd_mips.ktx2", 1, kTextureFormatEtc2Rgba, 25 * 16},
+      {"UASTC stored", "uastc_rgba_zstd_mips.ktx2", IMeshRenderer::kKeepStoredFormat, kTextureFormatNone, 0},
+      {"UASTC to PVRTC2, which it cannot reach", "uastc_rgba_zstd_mips.ktx2", 18, kTextureFormatNone, 0},
   };
-  const std::vector<uint8_t> file = ModelWithKtx2ColourMaps();
   for (const TargetCase& c : cases) {
+    const std::vector<uint8_t> file = ModelWithKtx2ColourMaps(c.texture);
     test::RecordingDataSource source(file, test::RecordingDataSource::Mode::AnswerImmediately);
     test::RecordingRenderer renderer;
     renderer.SetTranscodeFormat(c.target);

@@ -16,11 +16,8 @@ struct Etc1sImageBlocks {
 };
 
 // Appends the image in the transcode target `target` (a KTX-Software
-// transcode format number). False for a target this module cannot write.
+// transcode format number; ETC1S reaches them all). False for any other.
 bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, int target,
                      std::vector<uint8_t>& out);
-
-// Whether WriteEtc1sImage writes `target`.
-bool IsEtc1sTarget(int target);
 
 }  // namespace ovra::ktx2

@@ -3,25 +3,17 @@
 
 #include <algorithm>
 
+#include "content/ktx2/block_targets.h"
 #include "content/ktx2/data_format.h"
 #include "content/ktx2/etc1s_targets.h"
 #include "content/ktx2/ktx2_layout.h"
 #include "content/ktx2/ktx2_texture.h"
+#include "content/ktx2/uastc_targets.h"
 #include "format/inflate.h"
 
 namespace ovra::ktx2 {
 
 namespace {
-
-// The transcode targets the texture decoder maps to pixel formats.
-bool IsTranscodeTarget(int target) {
-  switch (target) {
-    case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 13: case 18: case 20: case 21:  // NOLINT
-      return true;
-    default:
-      return false;
-  }
-}
 
 // One level's bytes with Zstandard or ZLIB supercompression removed; BasisLZ
 // and unsupercompressed data stay as stored. Returns an ErrorCode.
@@ -77,9 +69,8 @@ class Ktx2Texture final : public Texture {
   int Transcode(int target) override {
     if (!format_.IsBasisUniversal() || transcoded_) return kInvalidOperation;
     if (!IsTranscodeTarget(target)) return kInvalidValue;
-    // The UASTC transcoder is not part of this build.
-    if (format_.colorModel != kModelEtc1s || !IsEtc1sTarget(target)) return kUnsupportedFeature;
-    return TranscodeEtc1s(target);
+    if (format_.colorModel == kModelEtc1s) return TranscodeEtc1s(target);
+    return IsUastcTarget(target) ? TranscodeUastc(target) : kUnsupportedFeature;
   }
 
   std::span<const uint8_t> ImageData() const override { return data_; }
@@ -103,6 +94,24 @@ class Ktx2Texture final : public Texture {
           return kTranscodeFailed;
         }
         WriteEtc1sImage(global, blocks, target, out);
+      }
+    }
+    data_ = std::move(out);
+    transcoded_ = true;
+    return kSuccess;
+  }
+
+  int TranscodeUastc(int target) {
+    const size_t imagesPerLevel = size_t{layout_.layers} * layout_.faces;
+    std::vector<uint8_t> out;
+    for (uint32_t level = layout_.levels; level-- > 0;) {
+      const uint32_t width = std::max(1u, layout_.width >> level), height = std::max(1u, layout_.height >> level);
+      const size_t imageBytes = size_t{(width + 3) / 4} * ((height + 3) / 4) * 16;
+      const LevelSlot& slot = slots_[level];
+      if (slot.length != imageBytes * imagesPerLevel) return kTranscodeFailed;
+      for (size_t image = 0; image < imagesPerLevel; ++image) {
+        const auto blocks = std::span<const uint8_t>(data_).subspan(slot.offset + image * imageBytes, imageBytes);
+        if (!WriteUastcImage(blocks, width, height, target, out)) return kTranscodeFailed;
       }
     }
     data_ = std::move(out);

@@ -11,6 +11,11 @@
 # NAME.pvrtc2.ktx) beside their decodes (NAME.etc2a.png, NAME.r11.png,
 # NAME.rg11.png, NAME.pvrtc2.png).
 #
+# UASTC: uastc_modes.ktx2 holds blocks of every UASTC mode (drawn by
+# draw_blocks.py, picked by pick_uastc_modes.py); NAME.rgba.png is basisu's
+# decode of level 0 of each UASTC fixture, and uastc_modes.FORMAT.png its
+# transcodes to the block formats.
+#
 # Usage: make_fixtures.sh   (writes *.ktx2 and oracle/ beside this script)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -67,6 +72,7 @@ make uastc_rgb_zstd.ktx2 -uastc rgb.png
 make etc1s_cubemap.ktx2 -tex_type cubemap face0.png face1.png face2.png face3.png face4.png face5.png
 make uastc_array.ktx2 -uastc -tex_type 2darray layer0.png layer1.png
 make etc1s_1024_mips.ktx2 -mipmap big.png  # for the transcoding benchmark
+make uastc_1024_mips.ktx2 -uastc -mipmap big.png  # for the transcoding benchmark
 oracle() {  # oracle FIXTURE: unpack with basisu and keep what the tests compare with
   local name="${1%.ktx2}"
   mkdir -p "unpack-$name" "$here/oracle"
@@ -92,4 +98,36 @@ oracle() {  # oracle FIXTURE: unpack with basisu and keep what the tests compare
 }
 oracle etc1s_rgb_mips.ktx2
 oracle etc1s_rgba.ktx2
+
+# UASTC: blocks of all 19 modes, picked from basisu's encodes of varied
+# blocks, in a 40 x 32 file made from a basisu file of that size.
+for seed in 1 2 3 4 5 6; do
+  python3 "$here/draw_blocks.py" "$seed" $((seed % 2)) "blocks$seed.png"
+  "$basisu" -ktx2 -uastc -uastc_level $((seed % 3 + 1)) -ktx2_no_zstandard "blocks$seed.png" \
+    -output_file "blocks$seed.ktx2" >/dev/null
+done
+draw modes.png 40 32 4 9
+"$basisu" -ktx2 -uastc -ktx2_no_zstandard modes.png -output_file modes.ktx2 >/dev/null
+python3 "$here/pick_uastc_modes.py" modes.ktx2 "$here/uastc_modes.ktx2" blocks*.ktx2
+uastc_oracle() {  # uastc_oracle FIXTURE: basisu's decode (its ASTC transcode's) and its transcodes
+  local name="${1%.ktx2}"
+  mkdir -p "unpack-$name"
+  (cd "unpack-$name" && "$basisu" -unpack "$here/$1" >/dev/null 2>&1)
+  local kind=rgba
+  ls unpack-"$name"/*_unpacked_rgba_ASTC_RGBA_0_*0000.png >/dev/null 2>&1 || kind=rgb
+  cp unpack-"$name"/"${name}"_unpacked_${kind}_ASTC_RGBA_0_*0000.png "$here/oracle/$name.rgba.png"
+}
+uastc_oracle uastc_modes.ktx2
+uastc_oracle uastc_rgba_raw_mips.ktx2
+uastc_oracle uastc_rgb_zstd.ktx2
+for format in BC1_RGB BC4_R BC5_RG ETC1_RGB ETC2_EAC_R11 ETC2_EAC_RG11; do
+  short="$(echo "${format#ETC2_EAC_}" | cut -d_ -f1 | tr 'A-Z' 'a-z')"
+  cp unpack-uastc_modes/uastc_modes_unpacked_rgb_"${format}"_0_*0000.png "$here/oracle/uastc_modes.$short.png"
+done
+# basisu's ETC1 blocks too, to check the tests' ETC1 decoder on both modes and flips.
+cp unpack-uastc_modes/uastc_modes_transcoded_ETC1_RGB_0000.ktx "$here/oracle/uastc_modes.etc1.ktx"
+for format in BC3_RGBA BC7_RGBA ETC2_RGBA; do
+  short="$(echo "${format%%_*}" | tr 'A-Z' 'a-z')"
+  cp unpack-uastc_modes/uastc_modes_unpacked_rgba_"${format}"_0_*0000.png "$here/oracle/uastc_modes.$short.png"
+done
 echo "fixtures written to $here"
