@@ -18,55 +18,80 @@ namespace {
 
 struct Choice {
   int base = 0, multiplier = 1, table = 13;
-  int indices[16] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};  // table 13, index 4 adds 0
+  uint8_t indices[16] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};  // table 13, index 4 adds 0
   int error = INT_MAX;
 };
 
-// Fills the nearest index per value and the total squared error.
-void Evaluate(const uint8_t values[16], Choice& choice) {
-  const int8_t* modifiers = kEacModifiers[choice.table];
-  choice.error = 0;
-  for (int i = 0; i < 16; ++i) {
+// The total squared error of drawing the values with base, multiplier and
+// table, and each value's nearest index; gives up (returning `limit` or
+// more) once the error reaches `limit`.
+int Evaluate(const uint8_t values[16], int base, int multiplier, int table, int limit, uint8_t indices[16]) {
+  int decoded[8];
+  for (int index = 0; index < 8; ++index) {
+    decoded[index] = std::clamp(base + kEacModifiers[table][index] * multiplier, 0, 255);
+  }
+  int error = 0;
+  for (int i = 0; i < 16 && error < limit; ++i) {
     int best = 0, bestError = INT_MAX;
     for (int index = 0; index < 8; ++index) {
-      const int decoded = std::clamp(choice.base + modifiers[index] * choice.multiplier, 0, 255);
-      const int d = decoded - values[i];
-      if (d * d < bestError) {
-        bestError = d * d;
-        best = index;
-      }
+      const int d = decoded[index] - values[i];
+      if (d * d < bestError) bestError = d * d, best = index;
     }
-    choice.indices[i] = best;
-    choice.error += bestError;
+    indices[i] = static_cast<uint8_t>(best);
+    error += bestError;
   }
+  return error;
+}
+
+// The multiplier that makes a table span low..high, and the base that
+// centres it there.
+void Fit(int table, int low, int high, int& multiplier, int& base) {
+  const int8_t* modifiers = kEacModifiers[table];
+  const int span = modifiers[7] - modifiers[3];  // largest minus smallest
+  multiplier = std::clamp((high - low + span / 2) / span, 1, 15);
+  base = (low + high + 1) / 2 - (modifiers[7] + modifiers[3]) * multiplier / 2;
+}
+
+void Try(const uint8_t values[16], int base, int multiplier, int table, Choice& best) {
+  uint8_t indices[16];
+  const int error = Evaluate(values, base, multiplier, table, best.error, indices);
+  if (error < best.error) {
+    best.base = base, best.multiplier = multiplier, best.table = table, best.error = error;
+    std::copy(indices, indices + 16, best.indices);
+  }
+}
+
+// Every table spanning the values, then the best of them with the
+// multipliers and bases around its own.
+Choice Search(const uint8_t values[16], int low, int high) {
+  Choice best;
+  best.base = low;
+  if (low == high) {
+    best.error = 0;  // one value: table 13 holds a zero modifier
+    return best;
+  }
+  for (int table = 0; table < 16 && best.error > 0; ++table) {
+    int multiplier, base;
+    Fit(table, low, high, multiplier, base);
+    Try(values, std::clamp(base, 0, 255), multiplier, table, best);
+  }
+  const int table = best.table;
+  int ideal, centre;
+  Fit(table, low, high, ideal, centre);
+  for (int multiplier = std::max(1, ideal - 1); multiplier <= std::min(15, ideal + 1); ++multiplier) {
+    const int shifted = centre + (ideal - multiplier) * (kEacModifiers[table][7] + kEacModifiers[table][3]) / 2;
+    for (int base = std::max(0, shifted - 2); base <= std::min(255, shifted + 2) && best.error > 0; ++base) {
+      Try(values, base, multiplier, table, best);
+    }
+  }
+  return best;
 }
 
 }  // namespace
 
 void EncodeEac(const uint8_t values[16], uint8_t block[8]) {
   const auto [low, high] = std::minmax_element(values, values + 16);
-  Choice best;
-  best.base = *low;
-  if (*low == *high) {
-    best.error = 0;  // one value: table 13 holds a zero modifier
-  } else {
-    for (int table = 0; table < 16 && best.error > 0; ++table) {
-      const int8_t* modifiers = kEacModifiers[table];
-      const int span = modifiers[7] - modifiers[3];  // largest minus smallest
-      const int ideal = std::max(1, (*high - *low + span / 2) / span);
-      for (int multiplier = std::max(1, ideal - 1); multiplier <= std::min(15, ideal + 1); ++multiplier) {
-        const int centre = (*low + *high + 1) / 2 - (modifiers[7] + modifiers[3]) * multiplier / 2;
-        for (int base = centre - 2; base <= centre + 2; ++base) {
-          Choice choice;
-          choice.base = std::clamp(base, 0, 255);
-          choice.multiplier = multiplier;
-          choice.table = table;
-          Evaluate(values, choice);
-          if (choice.error < best.error) best = choice;
-        }
-      }
-    }
-  }
+  const Choice best = Search(values, *low, *high);
   // Big-endian: base, multiplier and table, then 3-bit indices column by column.
   uint64_t bits = (uint64_t(best.base) << 56) | (uint64_t(best.multiplier) << 52) | (uint64_t(best.table) << 48);
   for (int x = 0; x < 4; ++x) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 
 namespace ovra::ktx2 {
 
@@ -31,30 +32,49 @@ struct HalfFit {
   uint8_t indices[8] = {};
 };
 
-// The table and pixel indices that best draw one half from `base`.
+// The table and pixel indices that best draw one half from `base`. Each
+// pixel takes the modifier nearest its mean offset from the base, which is
+// the best one unless a channel clips.
 HalfFit FitHalf(const uint8_t* rgba, bool flip, int half, const Color& base) {
+  const uint8_t* pixels[8];
+  int offsets[8];  // three times the mean offset
+  for (int i = 0; i < 8; ++i) {
+    int x, y;
+    HalfTexel(flip, half, i, x, y);
+    pixels[i] = rgba + 4 * (4 * y + x);
+    offsets[i] = pixels[i][0] - base[0] + pixels[i][1] - base[1] + pixels[i][2] - base[2];
+  }
+  // The error grows with a table's distance from the pixels' spread: start
+  // from the table nearest it and stop once tables get worse.
+  int spread = 0;
+  for (const int offset : offsets) spread += std::abs(offset);
+  int start = 0;
+  while (start < 7 && 3 * 8 * (kEtc1Modifiers[start][0] + kEtc1Modifiers[start][1]) < 2 * spread) ++start;
   HalfFit best;
-  for (int table = 0; table < 8; ++table) {
+  for (int step = 0; step < 8; ++step) {
+    // start, start - 1, start + 1, start - 2, ...: nearest first
+    const int table = start + ((step & 1) ? -(step + 1) / 2 : step / 2);
+    if (table < 0 || table > 7) continue;
+    const int small = kEtc1Modifiers[table][0], large = kEtc1Modifiers[table][1];
+    const int threshold = 3 * (small + large);  // twice three times the midpoint
     HalfFit fit;
     fit.table = table;
     fit.error = 0;
-    for (int i = 0; i < 8; ++i) {
-      int x, y;
-      HalfTexel(flip, half, i, x, y);
-      const uint8_t* pixel = rgba + 4 * (4 * y + x);
-      int nearest = INT_MAX;
-      for (int index = 0; index < 4; ++index) {
-        int error = 0;
-        for (size_t c = 0; c < 3; ++c) {
-          const int d = std::clamp(base[c] + Modifier(table, index), 0, 255) - pixel[c];
-          error += d * d;
-        }
-        if (error < nearest) nearest = error, fit.indices[i] = static_cast<uint8_t>(index);
+    for (int i = 0; i < 8 && fit.error < best.error; ++i) {
+      const int twice = 2 * offsets[i];
+      const int index = twice >= 0 ? (twice >= threshold ? 1 : 0) : (twice <= -threshold ? 3 : 2);
+      const int modifier = Modifier(table, index);
+      for (size_t c = 0; c < 3; ++c) {
+        const int d = std::clamp(base[c] + modifier, 0, 255) - pixels[i][c];
+        fit.error += d * d;
       }
-      fit.error += nearest;
-      if (fit.error >= best.error) break;
+      fit.indices[i] = static_cast<uint8_t>(index);
     }
-    if (fit.error < best.error) best = fit;
+    if (fit.error < best.error) {
+      best = fit;
+    } else if (step >= 2) {
+      break;
+    }
   }
   return best;
 }

@@ -147,12 +147,22 @@ void ReadEndpoints(BlockReader& reader, AstcRange range, int count, int* values)
   for (int i = 0; i < count; ++i) values[i] |= reader.Read(range.bits);
 }
 
-// The subset of each texel, for a pattern seed.
-using PartitionMap = std::array<uint8_t, 16>;
+// The subset of each texel for a pattern seed, and which texels are anchors:
+// a subset's first texel, whose weights' top bits are not stored.
+struct PartitionMap {
+  std::array<uint8_t, 16> subset{};
+  std::array<bool, 16> anchor{true};
+};
 
 PartitionMap MakePartition(int seed, int subsets) {
-  PartitionMap map{};
-  for (int i = 0; i < 16; ++i) map[static_cast<size_t>(i)] = static_cast<uint8_t>(AstcPartition(seed, i % 4, i / 4, subsets));
+  PartitionMap map;
+  bool seen[3] = {};
+  for (size_t i = 0; i < 16; ++i) {
+    const int s = AstcPartition(seed, static_cast<int>(i % 4), static_cast<int>(i / 4), subsets);
+    map.subset[i] = static_cast<uint8_t>(s);
+    map.anchor[i] = !seen[s];
+    seen[s] = true;
+  }
   return map;
 }
 
@@ -179,6 +189,27 @@ const PartitionMap& Partition(const Mode& mode, int pattern) {
   return mode.seeds.data() == kOtherTwoSubsetSeeds ? kOtherTwo[p] : kTwo[p];
 }
 
+// Unquantized endpoint values of each mode, and weights of each bit count.
+struct Unquantized {
+  std::array<std::array<uint8_t, 256>, std::size(kModes)> endpoints;
+  std::array<std::array<uint8_t, 32>, 6> weights;
+};
+
+Unquantized MakeUnquantized() {
+  Unquantized tables{};
+  for (size_t m = 0; m < std::size(kModes); ++m) {
+    for (int v = 0; v < kModes[m].endpoints.Levels(); ++v) {
+      tables.endpoints[m][static_cast<size_t>(v)] = UnquantizeEndpoint(v, kModes[m].endpoints);
+    }
+  }
+  for (int bits = 1; bits <= 5; ++bits) {
+    for (int v = 0; v < (1 << bits); ++v) {
+      tables.weights[static_cast<size_t>(bits)][static_cast<size_t>(v)] = static_cast<uint8_t>(UnquantizeWeight(v, bits));
+    }
+  }
+  return tables;
+}
+
 void DecodeSolid(const uint8_t block[16], uint8_t rgba[64]) {
   BlockReader reader(block, kSolidCodeBits);
   uint8_t color[4];
@@ -195,6 +226,7 @@ uint8_t Interpolate(int e0, int e1, int weight) {
 
 bool DecodeUastcBlock(const uint8_t block[16], uint8_t rgba[64]) {
   static const std::array<int8_t, 128> kLookup = MakeModeLookup();
+  static const Unquantized kUnquantized = MakeUnquantized();
   const int index = kLookup[block[0] & 0x7F];
   if (index < 0) {
     DecodeSolid(block, rgba);
@@ -217,31 +249,20 @@ bool DecodeUastcBlock(const uint8_t block[16], uint8_t rgba[64]) {
     for (int e = 0; e < 2; ++e) {
       for (int c = 0; c < 4; ++c) {
         const int source = mode.components == 2 ? (c < 3 ? 0 : 2) : (c < mode.components ? 2 * c : -1);
-        endpoints[s][e][c] = source < 0 ? 255 : UnquantizeEndpoint(v[source + e], mode.endpoints);
+        endpoints[s][e][c] = source < 0 ? 255 : kUnquantized.endpoints[static_cast<size_t>(index)][static_cast<size_t>(v[source + e])];
       }
     }
   }
 
-  // A subset's first texel is its anchor: its weights' top bits are zero.
-  bool anchor[16] = {};
-  for (int s = 0; s < mode.subsets; ++s) {
-    for (int i = 0; i < 16; ++i) {
-      if (subsetOf[static_cast<size_t>(i)] == s) {
-        anchor[i] = true;
-        break;
-      }
-    }
-  }
   const int planes = mode.dualPlane ? 2 : 1;
-  for (int i = 0; i < 16; ++i) {
+  const std::array<uint8_t, 32>& weightOf = kUnquantized.weights[mode.weightBits];
+  for (size_t i = 0; i < 16; ++i) {
     int weights[2];
-    for (int p = 0; p < planes; ++p) {
-      weights[p] = UnquantizeWeight(reader.Read(mode.weightBits - (anchor[i] ? 1 : 0)), mode.weightBits);
-    }
-    const uint8_t(&pair)[2][4] = endpoints[subsetOf[static_cast<size_t>(i)]];
+    for (int p = 0; p < planes; ++p) weights[p] = weightOf[static_cast<size_t>(reader.Read(mode.weightBits - subsetOf.anchor[i]))];
+    const uint8_t(&pair)[2][4] = endpoints[subsetOf.subset[i]];
     for (int c = 0; c < 4; ++c) {
       const int weight = weights[c == planeChannel ? 1 : 0];
-      rgba[4 * i + c] = Interpolate(pair[0][c], pair[1][c], weight);
+      rgba[4 * i + static_cast<size_t>(c)] = Interpolate(pair[0][c], pair[1][c], weight);
     }
   }
   return true;
