@@ -1,11 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+
+#include "content/ktx2/bc7_block.h"
 
 namespace ovra::test {
 
-// Decodes a BC7 block of mode 5 or 6, the modes the encoder writes, into
-// 16 RGBA texels row by row. False for any other mode or a channel rotation.
+// Decodes a BC7 block of any mode into 16 RGBA texels row by row. Its own
+// reading of the bits; the partition and anchor tables are the library's,
+// which the KTX2 tests check on basisu's blocks. False for the reserved mode.
 inline bool DecodeBc7Block(const uint8_t block[16], uint8_t rgba[64]) {
   int position = 0;
   auto bits = [&](int count) {
@@ -13,41 +17,54 @@ inline bool DecodeBc7Block(const uint8_t block[16], uint8_t rgba[64]) {
     for (int i = 0; i < count; ++i, ++position) value |= ((block[position >> 3] >> (position & 7)) & 1) << i;
     return value;
   };
-  auto interpolate = [](int e0, int e1, int weight) { return ((64 - weight) * e0 + weight * e1 + 32) >> 6; };
-  static constexpr int kWeights4[16] = {0, 4, 9, 13, 17, 21, 26, 30, 34, 38, 43, 47, 51, 55, 60, 64};
-  static constexpr int kWeights2[4] = {0, 21, 43, 64};
-  int e[2][4];
-  if (bits(6) == 32) {  // mode 5
-    if (bits(2) != 0) return false;
-    for (int c = 0; c < 3; ++c) {
-      for (int n = 0; n < 2; ++n) {
-        const int code = bits(7);
-        e[n][c] = (code << 1) | (code >> 6);
+  int mode = 0;
+  while (mode < 8 && bits(1) == 0) ++mode;
+  if (mode == 8) return false;
+  const ktx2::bc7::ModeLayout& m = ktx2::bc7::kModes[mode];
+  const int partition = bits(m.partitionBits), rotation = bits(m.rotationBits);
+  const int selection = bits(m.indexSelectionBits);
+  int codes[3][2][4] = {}, p[3][2] = {};
+  for (int c = 0; c < (m.alphaBits ? 4 : 3); ++c) {
+    for (int s = 0; s < m.subsets; ++s) {
+      for (int e = 0; e < 2; ++e) codes[s][e][c] = bits(c < 3 ? m.colorBits : m.alphaBits);
+    }
+  }
+  for (int s = 0; s < m.subsets; ++s) {
+    if (m.endpointPBits) p[s][0] = bits(1), p[s][1] = bits(1);
+    if (m.sharedPBits) p[s][0] = p[s][1] = bits(1);
+  }
+  auto readIndices = [&](int width, int (&indices)[16]) {
+    for (int t = 0; t < 16; ++t) {
+      bool anchor = false;
+      for (int s = 0; s < m.subsets; ++s) anchor = anchor || ktx2::bc7::Anchor(m.subsets, partition, s) == t;
+      indices[t] = width ? bits(anchor ? width - 1 : width) : 0;
+    }
+  };
+  int primary[16], secondary[16];
+  readIndices(m.indexBits, primary);
+  readIndices(m.secondaryIndexBits, secondary);
+  const bool hasP = m.endpointPBits || m.sharedPBits;
+  for (int t = 0; t < 16; ++t) {
+    const int s = ktx2::bc7::Subset(m.subsets, partition, t);
+    int colorIndex = primary[t], colorBits = m.indexBits, alphaIndex = primary[t], alphaBits = m.indexBits;
+    if (m.secondaryIndexBits) {
+      if (selection) {
+        colorIndex = secondary[t], colorBits = m.secondaryIndexBits;
+      } else {
+        alphaIndex = secondary[t], alphaBits = m.secondaryIndexBits;
       }
     }
-    e[0][3] = bits(8);
-    e[1][3] = bits(8);
-    for (int t = 0; t < 16; ++t) {
-      const int w = kWeights2[bits(t == 0 ? 1 : 2)];
-      for (int c = 0; c < 3; ++c) rgba[4 * t + c] = static_cast<uint8_t>(interpolate(e[0][c], e[1][c], w));
+    uint8_t* texel = rgba + 4 * t;
+    for (int c = 0; c < 4; ++c) {
+      const int width = c < 3 ? m.colorBits : m.alphaBits;
+      int e[2];
+      for (int k = 0; k < 2; ++k) e[k] = width ? ktx2::bc7::ExpandEndpoint(codes[s][k][c], width, hasP ? p[s][k] : -1) : 255;
+      const int weight = c < 3 ? ktx2::bc7::Weight(colorIndex, colorBits) : ktx2::bc7::Weight(alphaIndex, alphaBits);
+      texel[c] = static_cast<uint8_t>(((64 - weight) * e[0] + weight * e[1] + 32) >> 6);
     }
-    for (int t = 0; t < 16; ++t) {
-      rgba[4 * t + 3] = static_cast<uint8_t>(interpolate(e[0][3], e[1][3], kWeights2[bits(t == 0 ? 1 : 2)]));
-    }
-    return position == 128;
+    if (rotation) std::swap(texel[rotation - 1], texel[3]);
   }
-  position = 0;
-  if (bits(7) != 64) return false;  // mode 6
-  for (int c = 0; c < 4; ++c) {
-    e[0][c] = bits(7) << 1;
-    e[1][c] = bits(7) << 1;
-  }
-  const int p0 = bits(1), p1 = bits(1);
-  for (int t = 0; t < 16; ++t) {
-    const int w = kWeights4[bits(t == 0 ? 3 : 4)];
-    for (int c = 0; c < 4; ++c) rgba[4 * t + c] = static_cast<uint8_t>(interpolate(e[0][c] | p0, e[1][c] | p1, w));
-  }
-  return position == 128;
+  return true;
 }
 
 }  // namespace ovra::test

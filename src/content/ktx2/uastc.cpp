@@ -1,5 +1,6 @@
 #include "content/ktx2/uastc.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <span>
@@ -210,11 +211,9 @@ Unquantized MakeUnquantized() {
   return tables;
 }
 
-void DecodeSolid(const uint8_t block[16], uint8_t rgba[64]) {
+void UnpackSolid(const uint8_t block[16], UastcBlock& out) {
   BlockReader reader(block, kSolidCodeBits);
-  uint8_t color[4];
-  for (uint8_t& c : color) c = static_cast<uint8_t>(reader.Read(8));
-  for (int i = 0; i < 16; ++i) std::memcpy(rgba + 4 * i, color, 4);
+  for (int c = 0; c < 4; ++c) out.endpoints[0][0][c] = out.endpoints[0][1][c] = static_cast<uint8_t>(reader.Read(8));
 }
 
 // ASTC interpolation of 8-bit endpoints widened to 16 bits; the top 8 bits.
@@ -224,47 +223,64 @@ uint8_t Interpolate(int e0, int e1, int weight) {
 
 }  // namespace
 
-bool DecodeUastcBlock(const uint8_t block[16], uint8_t rgba[64]) {
+bool UnpackUastcBlock(const uint8_t block[16], UastcBlock& out) {
   static const std::array<int8_t, 128> kLookup = MakeModeLookup();
   static const Unquantized kUnquantized = MakeUnquantized();
+  out = UastcBlock{};
   const int index = kLookup[block[0] & 0x7F];
   if (index < 0) {
-    DecodeSolid(block, rgba);
+    UnpackSolid(block, out);
     return true;
   }
   const Mode& mode = kModes[index];
   BlockReader reader(block, mode.firstField);
-  const int planeChannel = mode.storesPlaneChannel ? reader.Read(2) : mode.dualPlane ? 3 : -1;
+  out.planeChannel = mode.storesPlaneChannel ? reader.Read(2) : mode.dualPlane ? 3 : -1;
   const int pattern = mode.patternBits ? reader.Read(mode.patternBits) : 0;
   if (mode.subsets > 1 && static_cast<size_t>(pattern) >= mode.seeds.size()) return false;
-  const PartitionMap& subsetOf = Partition(mode, pattern);
+  const PartitionMap& partition = Partition(mode, pattern);
+  out.subsets = mode.subsets;
+  out.seed = mode.subsets > 1 ? mode.seeds[static_cast<size_t>(pattern)] : 0;
+  out.weightBits = mode.weightBits;
+  std::copy(partition.subset.begin(), partition.subset.end(), out.subsetOf);
 
   int values[kMaxEndpoints];
   const int perSubset = 2 * mode.components;
   ReadEndpoints(reader, mode.endpoints, perSubset * mode.subsets, values);
   // Endpoint pairs per subset as RGBA: luminance and alpha fill all four.
-  uint8_t endpoints[3][2][4];
+  const std::array<uint8_t, 256>& endpointOf = kUnquantized.endpoints[static_cast<size_t>(index)];
   for (int s = 0; s < mode.subsets; ++s) {
     const int* v = values + s * perSubset;
     for (int e = 0; e < 2; ++e) {
       for (int c = 0; c < 4; ++c) {
         const int source = mode.components == 2 ? (c < 3 ? 0 : 2) : (c < mode.components ? 2 * c : -1);
-        endpoints[s][e][c] = source < 0 ? 255 : kUnquantized.endpoints[static_cast<size_t>(index)][static_cast<size_t>(v[source + e])];
+        out.endpoints[s][e][c] = source < 0 ? 255 : endpointOf[static_cast<size_t>(v[source + e])];
       }
     }
   }
-
   const int planes = mode.dualPlane ? 2 : 1;
   const std::array<uint8_t, 32>& weightOf = kUnquantized.weights[mode.weightBits];
   for (size_t i = 0; i < 16; ++i) {
-    int weights[2];
-    for (int p = 0; p < planes; ++p) weights[p] = weightOf[static_cast<size_t>(reader.Read(mode.weightBits - subsetOf.anchor[i]))];
-    const uint8_t(&pair)[2][4] = endpoints[subsetOf.subset[i]];
+    for (int p = 0; p < planes; ++p) {
+      out.weights[i][p] = weightOf[static_cast<size_t>(reader.Read(mode.weightBits - partition.anchor[i]))];
+    }
+  }
+  return true;
+}
+
+void DrawUastcBlock(const UastcBlock& block, uint8_t rgba[64]) {
+  for (size_t i = 0; i < 16; ++i) {
+    const uint8_t(&pair)[2][4] = block.endpoints[block.subsetOf[i]];
     for (int c = 0; c < 4; ++c) {
-      const int weight = weights[c == planeChannel ? 1 : 0];
+      const int weight = block.weights[i][c == block.planeChannel ? 1 : 0];
       rgba[4 * i + static_cast<size_t>(c)] = Interpolate(pair[0][c], pair[1][c], weight);
     }
   }
+}
+
+bool DecodeUastcBlock(const uint8_t block[16], uint8_t rgba[64]) {
+  UastcBlock unpacked;
+  if (!UnpackUastcBlock(block, unpacked)) return false;
+  DrawUastcBlock(unpacked, rgba);
   return true;
 }
 

@@ -124,8 +124,10 @@ for format in BC1_RGB BC4_R BC5_RG ETC1_RGB ETC2_EAC_R11 ETC2_EAC_RG11; do
   short="$(echo "${format#ETC2_EAC_}" | cut -d_ -f1 | tr 'A-Z' 'a-z')"
   cp unpack-uastc_modes/uastc_modes_unpacked_rgb_"${format}"_0_*0000.png "$here/oracle/uastc_modes.$short.png"
 done
-# basisu's ETC1 blocks too, to check the tests' ETC1 decoder on both modes and flips.
+# basisu's ETC1 and BC7 blocks too, to check the tests' decoders on every
+# ETC1 mode and flip and on the BC7 modes and partitions basisu writes.
 cp unpack-uastc_modes/uastc_modes_transcoded_ETC1_RGB_0000.ktx "$here/oracle/uastc_modes.etc1.ktx"
+cp unpack-uastc_modes/uastc_modes_transcoded_BC7_RGBA_0000.ktx "$here/oracle/uastc_modes.bc7.ktx"
 for format in BC3_RGBA BC7_RGBA ETC2_RGBA; do
   short="$(echo "${format%%_*}" | tr 'A-Z' 'a-z')"
   cp unpack-uastc_modes/uastc_modes_unpacked_rgba_"${format}"_0_*0000.png "$here/oracle/uastc_modes.$short.png"
