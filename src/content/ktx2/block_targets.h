@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace ovra::ktx2 {
@@ -44,11 +46,10 @@ void AppendRgbaImage(uint32_t width, uint32_t height, PixelsOf&& pixelsOf, std::
   for (uint32_t by = 0; by < (height + 3) / 4; ++by) {
     for (uint32_t bx = 0; bx < blocksX; ++bx) {
       const BlockPixels pixels = pixelsOf(size_t{by} * blocksX + bx);
+      const uint32_t columns = std::min(4u, width - 4 * bx);
       for (uint32_t y = 0; y < 4 && 4 * by + y < height; ++y) {
-        for (uint32_t x = 0; x < 4 && 4 * bx + x < width; ++x) {
-          const size_t at = start + (size_t{4 * by + y} * width + 4 * bx + x) * 4;
-          for (size_t c = 0; c < 4; ++c) out[at + c] = pixels[4 * y + x][c];
-        }
+        const size_t at = start + (size_t{4 * by + y} * width + 4 * bx) * 4;
+        std::memcpy(out.data() + at, pixels[4 * y].data(), columns * 4);
       }
     }
   }

@@ -19,6 +19,13 @@ constexpr uint16_t kOtherTwoSubsetSeeds[] = {36,  48,  61,  137, 161, 183, 226, 
                                              479, 495, 593, 594, 605, 799, 812, 988, 993};
 constexpr uint16_t kThreeSubsetSeeds[] = {260, 74, 32, 156, 183, 15, 745, 0, 335, 902, 254};
 
+// A mode's fields lie in a fixed order after its transcoding hints: the
+// second plane's channel, the pattern index, the endpoints' trits or quints
+// (base 3 five to 8 bits, base 5 three to 7 bits), the endpoints' plain bits,
+// then the weights texel by texel (both planes' together), each subset's
+// first texel one bit short. The layouts were read off basisu's encodes of
+// varied blocks beside its lossless ASTC transcodes of them, and are checked
+// on basisu's decodes by the tests (uastc_modes.ktx2 holds every mode).
 struct Mode {
   uint8_t code, codeBits;  // the prefix code, read from bit 0 up
   uint8_t components;      // 2: luminance and alpha, 3: RGB, 4: RGBA
