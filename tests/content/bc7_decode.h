@@ -59,7 +59,7 @@ inline bool DecodeBc7Block(const uint8_t block[16], uint8_t rgba[64]) {
       const int width = c < 3 ? m.colorBits : m.alphaBits;
       int e[2];
       for (int k = 0; k < 2; ++k) e[k] = width ? ktx2::bc7::ExpandEndpoint(codes[s][k][c], width, hasP ? p[s][k] : -1) : 255;
-      const int weight = c < 3 ? ktx2::bc7::Weight(colorIndex, colorBits) : ktx2::bc7::Weight(alphaIndex, alphaBits);
+      const int weight = c < 3 ? ktx2::bc7::Weights(colorBits)[colorIndex] : ktx2::bc7::Weights(alphaBits)[alphaIndex];
       texel[c] = static_cast<uint8_t>(((64 - weight) * e[0] + weight * e[1] + 32) >> 6);
     }
     if (rotation) std::swap(texel[rotation - 1], texel[3]);

@@ -149,7 +149,7 @@ int NearestIndex(const int (&e)[2][4], const uint8_t* pixel, int bits, int first
   }
   const int top = (1 << bits) - 1;
   const int guess = length > 0 ? std::clamp((along * top + length / 2) / length, 0, top) : 0;
-  const int* weights = bits == 2 ? kWeights2 : bits == 3 ? kWeights3 : kWeights4;
+  const int* weights = Weights(bits);
   int best = guess;
   error = INT_MAX;
   for (int index = std::max(0, guess - 1); index <= std::min(top, guess + 1); ++index) {
@@ -202,9 +202,7 @@ int ExpandEndpoint(int code, int bits, int pBit) {
   return n >= 8 ? value : (value << (8 - n)) | (value >> (2 * n - 8));
 }
 
-int Weight(int index, int bits) {
-  return bits == 2 ? kWeights2[index] : bits == 3 ? kWeights3[index] : kWeights4[index];
-}
+const int* Weights(int bits) { return bits == 2 ? kWeights2 : bits == 3 ? kWeights3 : kWeights4; }
 
 void Pack(const Block& block, uint8_t out[16]) {
   const ModeLayout& layout = kModes[block.mode];

@@ -24,8 +24,8 @@ int Anchor(int subsets, int partition, int subset);
 // bits and its p-bit (-1 for none).
 int ExpandEndpoint(int code, int bits, int pBit);
 
-// The interpolation weight (0..64) of an index of `bits` bits.
-int Weight(int index, int bits);
+// The interpolation weights (0..64) of the indices of `bits` bits (2 to 4).
+const int* Weights(int bits);
 
 // A block's fields. Endpoint codes are stored channel values (colour then
 // alpha width); a mode without alpha ignores channel 3.

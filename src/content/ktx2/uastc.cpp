@@ -174,22 +174,17 @@ PartitionMap MakePartition(int seed, int subsets) {
   return map;
 }
 
+template <size_t N>
+std::array<PartitionMap, N> MakePartitions(const uint16_t (&seeds)[N], int subsets) {
+  std::array<PartitionMap, N> maps;
+  for (size_t i = 0; i < N; ++i) maps[i] = MakePartition(seeds[i], subsets);
+  return maps;
+}
+
 const PartitionMap& Partition(const Mode& mode, int pattern) {
-  static const auto kTwo = [] {
-    std::array<PartitionMap, std::size(kTwoSubsetSeeds)> maps;
-    for (size_t i = 0; i < maps.size(); ++i) maps[i] = MakePartition(kTwoSubsetSeeds[i], 2);
-    return maps;
-  }();
-  static const auto kOtherTwo = [] {
-    std::array<PartitionMap, std::size(kOtherTwoSubsetSeeds)> maps;
-    for (size_t i = 0; i < maps.size(); ++i) maps[i] = MakePartition(kOtherTwoSubsetSeeds[i], 2);
-    return maps;
-  }();
-  static const auto kThree = [] {
-    std::array<PartitionMap, std::size(kThreeSubsetSeeds)> maps;
-    for (size_t i = 0; i < maps.size(); ++i) maps[i] = MakePartition(kThreeSubsetSeeds[i], 3);
-    return maps;
-  }();
+  static const auto kTwo = MakePartitions(kTwoSubsetSeeds, 2);
+  static const auto kOtherTwo = MakePartitions(kOtherTwoSubsetSeeds, 2);
+  static const auto kThree = MakePartitions(kThreeSubsetSeeds, 3);
   static const PartitionMap kWhole{};
   const auto p = static_cast<size_t>(pattern);
   if (mode.subsets == 3) return kThree[p];
