@@ -337,13 +337,16 @@ class MeshStreamDecoder {
     return MeshDecodeError::kNone;
   }
 
+  struct IndexCode {
+    enum Kind { kNew, kRecent, kDistance } kind;
+    uint32_t value;  // recent: 0 to 2 back in the list; distance: vertices back
+  };
+
   MeshDecodeError DecodeTriangles(uint32_t triangleCount) {
     const uint32_t indexCount = 3 * triangleCount;
     if (indexCount > reader_.RemainingBits()) return MeshDecodeError::kTruncated;
     if (indices_.size() < indexCount) indices_.resize(indexCount);
-    const MeshDecodeError error = reader_.HasHeadroom(uint64_t{indexCount} * kWorstIndexBits)
-                                      ? DecodeIndices<false>(indexCount)
-                                      : DecodeIndices<true>(indexCount);
+    const MeshDecodeError error = DecodeIndices(indexCount);
     if (error != MeshDecodeError::kNone) return error;
     if (counter_ >= static_cast<int64_t>(positions_.size())) return MeshDecodeError::kIndexOutOfRange;
     cxm::Vec3u* out = Grow(triangles_, triangleCount);
@@ -353,38 +356,46 @@ class MeshStreamDecoder {
   }
 
   // Every index is at most the running counter, so checking the counter
-  // against the stored vertices afterwards covers all of them.
-  template <bool kChecked>
+  // against the stored vertices afterwards covers all of them. Indices are
+  // read unchecked while the stream holds the worst case of a triangle's
+  // worth, and checked near its end.
   MeshDecodeError DecodeIndices(uint32_t count) {
     BitReader reader = reader_;
     uint32_t* list = indices_.data();
     int64_t counter = counter_;
-    for (uint32_t i = 0; i < count; ++i) {
-      const IndexCode code = ReadIndexCode<kChecked>(reader);
-      if constexpr (kChecked) {
-        if (reader.Failed()) return MeshDecodeError::kTruncated;
+    uint32_t i = 0;
+    for (; i < count; ++i) {
+      if (i % 3 == 0 && !reader.HasHeadroom(3 * kWorstIndexBits)) break;
+      if (const MeshDecodeError error = Store(ReadIndexCode<false>(reader), i, list, counter);
+          error != MeshDecodeError::kNone) {
+        return error;
       }
-      int64_t index;
-      if (code.kind == IndexCode::kNew) {
-        index = ++counter;
-      } else if (code.kind == IndexCode::kRecent) {
-        if (code.value >= i) return MeshDecodeError::kBadBackReference;
-        index = list[i - 1 - code.value];
-      } else {
-        if (code.value > counter) return MeshDecodeError::kBadBackReference;
-        index = counter - code.value;
-      }
-      list[i] = static_cast<uint32_t>(index);
+    }
+    for (; i < count; ++i) {
+      const IndexCode code = ReadIndexCode<true>(reader);
+      if (reader.Failed()) return MeshDecodeError::kTruncated;
+      if (const MeshDecodeError error = Store(code, i, list, counter); error != MeshDecodeError::kNone) return error;
     }
     reader_ = reader;
     counter_ = counter;
     return MeshDecodeError::kNone;
   }
 
-  struct IndexCode {
-    enum Kind { kNew, kRecent, kDistance } kind;
-    uint32_t value;  // recent: 0 to 2 back in the list; distance: vertices back
-  };
+  // Resolves index `i` of the block's list from its code.
+  static MeshDecodeError Store(const IndexCode& code, uint32_t i, uint32_t* list, int64_t& counter) {
+    int64_t index;
+    if (code.kind == IndexCode::kNew) {
+      index = ++counter;
+    } else if (code.kind == IndexCode::kRecent) {
+      if (code.value >= i) return MeshDecodeError::kBadBackReference;
+      index = list[i - 1 - code.value];
+    } else {
+      if (code.value > counter) return MeshDecodeError::kBadBackReference;
+      index = counter - code.value;
+    }
+    list[i] = static_cast<uint32_t>(index);
+    return MeshDecodeError::kNone;
+  }
 
   // Flag, code and short distance fit in 8 bits: one look at the stream
   // decides how many of them belong to this index.
