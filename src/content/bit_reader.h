@@ -31,32 +31,32 @@ class BitReader {
     return Take(bits);
   }
 
-  // The next 1 to 24 bits without consuming them; unchecked.
+  // The next 1 to 32 bits without consuming them; unchecked.
   uint32_t Peek(unsigned bits) {
     if (bufferBits_ < bits) Refill<false>();
     return static_cast<uint32_t>(buffer_ >> (64 - bits));
   }
 
-  // At least 56 unread bits, left-aligned, for a caller that parses several
-  // fields at once and then Skips them; unchecked.
-  uint64_t PeekWindow() {
-    if (bufferBits_ < 56) Refill<false>();
-    return buffer_;
-  }
-
-  // Consumes bits already seen through Peek or PeekWindow.
+  // Consumes bits already seen through Peek.
   void Skip(unsigned bits) {
     buffer_ <<= bits;
     bufferBits_ -= bits;
   }
 
-  bool HasHeadroom(uint64_t bits) const { return RemainingBits() >= bits + 128; }
+  // How many units of at most `unitBits` each the buffer surely holds, with
+  // room left for the loads that read them.
+  uint64_t UnitsWithHeadroom(uint64_t unitBits) const {
+    const uint64_t remaining = RemainingBits();
+    return remaining > kHeadroomBits ? (remaining - kHeadroomBits) / unitBits : 0;
+  }
   uint64_t RemainingBits() const { return uint64_t{size_} * 8 - Cursor(); }
   bool AtEnd() const { return RemainingBits() == 0; }
   bool Failed() const { return failed_; }
   void AlignToByte() { Skip(bufferBits_ & 7); }
 
  private:
+  static constexpr uint64_t kHeadroomBits = 128;
+
   uint64_t Cursor() const { return uint64_t{next_} * 8 - bufferBits_; }
 
   uint32_t Take(unsigned bits) {

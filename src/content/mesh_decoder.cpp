@@ -55,11 +55,29 @@ class MeshStreamDecoder {
     if (const MeshDecodeError error = ReadHeader(defaultBounds, material); error != MeshDecodeError::kNone) {
       return error;
     }
-    while (!reader_.AtEnd()) {
+    for (bool first = true; !reader_.AtEnd(); first = false) {
+      const uint64_t before = reader_.RemainingBits();
       if (const MeshDecodeError error = DecodeBlock(); error != MeshDecodeError::kNone) return error;
       reader_.AlignToByte();
+      if (first) ReserveLikeFirstBlock(before - reader_.RemainingBits());
     }
     return MeshDecodeError::kNone;
+  }
+
+  // Blocks of one mesh are much alike: room for as many vertices and
+  // triangles as the rest of the stream holds at the first block's density,
+  // and an eighth more, spares the arrays a chain of doublings, each a copy
+  // and a fresh set of pages.
+  void ReserveLikeFirstBlock(uint64_t firstBlockBits) {
+    const uint64_t rest = reader_.RemainingBits();
+    if (rest == 0 || firstBlockBits == 0) return;
+    const double scale = (1.0 + static_cast<double>(rest) / static_cast<double>(firstBlockBits)) * 1.125;
+    auto reserve = [scale](auto& array) { array.reserve(static_cast<size_t>(array.size() * scale)); };
+    reserve(positions_);
+    reserve(normals_);
+    reserve(colors_);
+    reserve(triangles_);
+    for (auto& set : uvSets_) reserve(set);
   }
 
   cxm::Mesh TakeMesh(bool withGeometry) {
@@ -111,9 +129,9 @@ class MeshStreamDecoder {
       bounds[i] = version_ >= 0 ? ReadFloat() : (defaultBounds != nullptr ? defaultBounds[i] : 0.0f);
     }
     if (version_ >= 1) {
-      uOffset_ = ReadFloat();
+      dequantizer_.uOffset = ReadFloat();
       ReadFloat();
-      vOffset_ = ReadFloat();
+      dequantizer_.vOffset = ReadFloat();
       ReadFloat();
       uvBits_ = 24;
     }
@@ -129,9 +147,9 @@ class MeshStreamDecoder {
     if (reader_.Failed()) return MeshDecodeError::kTruncated;
     for (int axis = 0; axis < 3; ++axis) {
       if (axisBits[axis] == 0 || axisBits[axis] > kMaxAxisBits) return MeshDecodeError::kBadAxisWidth;
-      minimum_[axis] = bounds[2 * axis];
-      extent_[axis] = bounds[2 * axis + 1] - bounds[2 * axis];
-      step_[axis] = 1.0f / static_cast<float>((1u << axisBits[axis]) - 1);
+      dequantizer_.minimum[axis] = bounds[2 * axis];
+      dequantizer_.extent[axis] = bounds[2 * axis + 1] - bounds[2 * axis];
+      dequantizer_.step[axis] = 1.0f / static_cast<float>((1u << axisBits[axis]) - 1);
     }
     return MeshDecodeError::kNone;
   }
@@ -176,23 +194,45 @@ class MeshStreamDecoder {
     if (!reader_.Failed()) materials_.push_back(m);
   }
 
+  // An 8-bit delta, or 255 and an absolute value of `absoluteBits`. Unchecked,
+  // one look at the stream decides both, without a branch on the escape.
   template <bool kChecked>
   static int32_t ReadDelta(BitReader& reader, int32_t previous, unsigned absoluteBits) {
-    const uint32_t delta = reader.Read<kChecked>(8);
-    if (delta == kDeltaEscape) return static_cast<int32_t>(reader.Read<kChecked>(absoluteBits));
-    return previous + static_cast<int32_t>(delta) - kDeltaBias;
+    if constexpr (kChecked) {
+      const uint32_t delta = reader.Read<true>(8);
+      if (delta == kDeltaEscape) return static_cast<int32_t>(reader.Read<true>(absoluteBits));
+      return previous + static_cast<int32_t>(delta) - kDeltaBias;
+    } else {
+      const uint32_t head = reader.Peek(32);
+      const uint32_t delta = head >> 24;
+      const bool escaped = delta == kDeltaEscape;
+      reader.Skip(escaped ? 8 + absoluteBits : 8);
+      const auto absolute = static_cast<int32_t>((head << 8) >> (32 - absoluteBits));
+      return escaped ? absolute : previous + static_cast<int32_t>(delta) - kDeltaBias;
+    }
   }
 
-  cxm::Vec3f Dequantize(const QuantizedPosition& q) const {
-    return {static_cast<float>(q.x) * step_[0] * extent_[0] + minimum_[0],
-            static_cast<float>(q.y) * step_[1] * extent_[1] + minimum_[1],
-            static_cast<float>(q.z) * step_[2] * extent_[2] + minimum_[2]};
-  }
+  // Quantised values to model units, with the header's constants held by
+  // value: the vertex loops copy it, so that their float stores cannot make
+  // the compiler reload the constants.
+  struct Dequantizer {
+    float minimum[3];
+    float extent[3];
+    float step[3];
+    float uOffset;
+    float vOffset;
 
-  cxm::Vec2f UvOf(const QuantizedUv& uv) const {
-    return {(static_cast<float>(uv.u) + 0.5f) * kUvStep + uOffset_,
-            1.0f - ((static_cast<float>(uv.v) + 0.5f) * kUvStep + vOffset_)};
-  }
+    cxm::Vec3f Position(const QuantizedPosition& q) const {
+      return {static_cast<float>(q.x) * step[0] * extent[0] + minimum[0],
+              static_cast<float>(q.y) * step[1] * extent[1] + minimum[1],
+              static_cast<float>(q.z) * step[2] * extent[2] + minimum[2]};
+    }
+
+    cxm::Vec2f Uv(const QuantizedUv& uv) const {
+      return {(static_cast<float>(uv.u) + 0.5f) * kUvStep + uOffset,
+              1.0f - ((static_cast<float>(uv.v) + 0.5f) * kUvStep + vOffset)};
+    }
+  };
 
   template <bool kChecked>
   static cxm::Vec4f ReadColor(BitReader& reader, bool alpha) {
@@ -204,16 +244,16 @@ class MeshStreamDecoder {
   }
 
   void AppendFirstVertex(const QuantizedPosition& q, uint8_t o1, uint8_t o2) {
-    positions_.push_back(Dequantize(q));
+    positions_.push_back(dequantizer_.Position(q));
     normals_.push_back(ComputeOctahedralNormal(o1, o2));
-    for (size_t k = 0; k < uvs_.size(); ++k) uvSets_[k].push_back(UvOf(uvs_[k]));
+    for (size_t k = 0; k < uvs_.size(); ++k) uvSets_[k].push_back(dequantizer_.Uv(uvs_[k]));
   }
 
   // Where the block's further vertices go: each output array grown by the
   // block's count up front, so that the vertex loop only stores.
   struct VertexOutput {
     cxm::Vec3f* positions;
-    cxm::Vec3f* normals;
+    uint16_t* normalCodes;  // turned into normals once the block's vertices are read
     cxm::Vec4f* colors;
     std::vector<cxm::Vec2f*> uvSets;
   };
@@ -226,8 +266,8 @@ class MeshStreamDecoder {
   }
 
   VertexOutput GrowOutput(size_t count, bool colors) {
-    VertexOutput out{Grow(positions_, count), Grow(normals_, count),
-                     colors ? Grow(colors_, count) : nullptr, {}};
+    if (normalCodes_.size() < count) normalCodes_.resize(count);
+    VertexOutput out{Grow(positions_, count), normalCodes_.data(), colors ? Grow(colors_, count) : nullptr, {}};
     for (size_t k = 0; k < uvs_.size(); ++k) out.uvSets.push_back(Grow(uvSets_[k], count));
     return out;
   }
@@ -238,43 +278,53 @@ class MeshStreamDecoder {
     q.x = ReadDelta<kChecked>(reader, q.x, 16);
     q.y = ReadDelta<kChecked>(reader, q.y, 16);
     q.z = ReadDelta<kChecked>(reader, q.z, 16);
-    const auto o1 = static_cast<uint8_t>(reader.Read<kChecked>(8));
-    const auto o2 = static_cast<uint8_t>(reader.Read<kChecked>(8));
+    out.normalCodes[i] = static_cast<uint16_t>(reader.Read<kChecked>(16));
     for (size_t k = 0; k < uvs_.size(); ++k) {
       QuantizedUv& uv = uvs_[k];
       uv.u = ReadDelta<kChecked>(reader, uv.u, uvBits_);
       uv.v = ReadDelta<kChecked>(reader, uv.v, uvBits_);
-      out.uvSets[k][i] = UvOf(uv);
+      out.uvSets[k][i] = dequantizer_.Uv(uv);
     }
     if (colors.present) out.colors[i] = ReadColor<kChecked>(reader, colors.alpha);
-    out.positions[i] = Dequantize(q);
-    out.normals[i] = ComputeOctahedralNormal(o1, o2);
+    out.positions[i] = dequantizer_.Position(q);
   }
 
-  // The common vertex: no colours, at most one coordinate set and no escaped
-  // delta. Its fields are all bytes and fit one 56-bit window, parsed at
-  // once. Returns false, consuming nothing, for any other vertex.
-  bool DecodePlainVertex(BitReader& reader, QuantizedPosition& q, const VertexOutput& out, size_t i) {
-    const uint64_t window = reader.PeekWindow();
-    auto byte = [window](int n) { return static_cast<uint32_t>(window >> (56 - 8 * n)) & 0xFF; };
-    const bool withUv = !uvs_.empty();
-    if (byte(0) == kDeltaEscape || byte(1) == kDeltaEscape || byte(2) == kDeltaEscape ||
-        (withUv && (byte(5) == kDeltaEscape || byte(6) == kDeltaEscape))) {
-      return false;
+  // Vertices [i, end) of the usual layout, no colours and at most one
+  // coordinate set, with the running values in locals; unchecked.
+  template <bool kWithUv>
+  void DecodeUsualVertices(BitReader& reader, QuantizedPosition& position, const VertexOutput& out,
+                           uint32_t i, uint32_t end) {
+    const Dequantizer dequantizer = dequantizer_;
+    const unsigned uvBits = uvBits_;
+    QuantizedPosition q = position;
+    QuantizedUv uv = kWithUv ? uvs_[0] : QuantizedUv{};
+    cxm::Vec2f* const uvOut = kWithUv ? out.uvSets[0] : nullptr;
+    for (; i < end; ++i) {
+      q.x = ReadDelta<false>(reader, q.x, 16);
+      q.y = ReadDelta<false>(reader, q.y, 16);
+      q.z = ReadDelta<false>(reader, q.z, 16);
+      out.normalCodes[i] = static_cast<uint16_t>(reader.Read<false>(16));
+      if constexpr (kWithUv) {
+        uv.u = ReadDelta<false>(reader, uv.u, uvBits);
+        uv.v = ReadDelta<false>(reader, uv.v, uvBits);
+        uvOut[i] = dequantizer.Uv(uv);
+      }
+      out.positions[i] = dequantizer.Position(q);
     }
-    q.x += static_cast<int32_t>(byte(0)) - kDeltaBias;
-    q.y += static_cast<int32_t>(byte(1)) - kDeltaBias;
-    q.z += static_cast<int32_t>(byte(2)) - kDeltaBias;
-    out.positions[i] = Dequantize(q);
-    out.normals[i] = ComputeOctahedralNormal(static_cast<uint8_t>(byte(3)), static_cast<uint8_t>(byte(4)));
-    if (withUv) {
-      QuantizedUv& uv = uvs_[0];
-      uv.u += static_cast<int32_t>(byte(5)) - kDeltaBias;
-      uv.v += static_cast<int32_t>(byte(6)) - kDeltaBias;
-      out.uvSets[0][i] = UvOf(uv);
+    position = q;
+    if constexpr (kWithUv) uvs_[0] = uv;
+  }
+
+  // Vertices [i, end), which the stream surely holds; unchecked.
+  void DecodeVertexRun(BitReader& reader, QuantizedPosition& q, BlockColors colors, const VertexOutput& out,
+                       uint32_t i, uint32_t end) {
+    if (colors.present || uvs_.size() > 1) {
+      for (; i < end; ++i) DecodeFurtherVertex<false>(reader, q, colors, out, i);
+    } else if (uvs_.empty()) {
+      DecodeUsualVertices<false>(reader, q, out, i, end);
+    } else {
+      DecodeUsualVertices<true>(reader, q, out, i, end);
     }
-    reader.Skip(withUv ? 56 : 40);
-    return true;
   }
 
   MeshDecodeError DecodeBlock() {
@@ -314,7 +364,8 @@ class MeshStreamDecoder {
   }
 
   // The hot loops work on a local copy of the reader, which the compiler can
-  // keep in registers.
+  // keep in registers. Runs of vertices the stream surely holds go unchecked;
+  // only the last few before its end are read field by field with checks.
   MeshDecodeError DecodeFurtherVertices(uint32_t vertexCount, QuantizedPosition& q, BlockColors colors) {
     const uint32_t further = vertexCount > 1 ? vertexCount - 1 : 0;
     if (uint64_t{further} * LeastVertexBits(uvs_.size(), colors.present) > reader_.RemainingBits()) {
@@ -322,17 +373,20 @@ class MeshStreamDecoder {
     }
     const VertexOutput out = GrowOutput(further, colors.present);
     const uint64_t worst = WorstVertexBits(uvs_.size(), uvBits_, colors.present);
-    const bool plainLayout = uvs_.size() <= 1 && !colors.present;
     BitReader reader = reader_;
-    for (uint32_t i = 0; i < further; ++i) {
-      if (reader.HasHeadroom(worst)) {
-        if (plainLayout && DecodePlainVertex(reader, q, out, i)) continue;
-        DecodeFurtherVertex<false>(reader, q, colors, out, i);
-      } else {
-        DecodeFurtherVertex<true>(reader, q, colors, out, i);
+    uint32_t i = 0;
+    while (i < further) {
+      const uint64_t safe = reader.UnitsWithHeadroom(worst);
+      if (safe == 0) {
+        DecodeFurtherVertex<true>(reader, q, colors, out, i++);
         if (reader.Failed()) return MeshDecodeError::kTruncated;
+        continue;
       }
+      const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(further, i + safe));
+      DecodeVertexRun(reader, q, colors, out, i, end);
+      i = end;
     }
+    ComputeOctahedralNormals(out.normalCodes, further, Grow(normals_, further));
     reader_ = reader;
     return MeshDecodeError::kNone;
   }
@@ -342,79 +396,109 @@ class MeshStreamDecoder {
     uint32_t value;  // recent: 0 to 2 back in the list; distance: vertices back
   };
 
-  MeshDecodeError DecodeTriangles(uint32_t triangleCount) {
-    const uint32_t indexCount = 3 * triangleCount;
-    if (indexCount > reader_.RemainingBits()) return MeshDecodeError::kTruncated;
-    if (indices_.size() < indexCount) indices_.resize(indexCount);
-    const MeshDecodeError error = DecodeIndices(indexCount);
-    if (error != MeshDecodeError::kNone) return error;
-    if (counter_ >= static_cast<int64_t>(positions_.size())) return MeshDecodeError::kIndexOutOfRange;
-    cxm::Vec3u* out = Grow(triangles_, triangleCount);
-    const uint32_t* list = indices_.data();
-    for (uint32_t t = 0; t < triangleCount; ++t) out[t] = {list[3 * t], list[3 * t + 1], list[3 * t + 2]};
-    return MeshDecodeError::kNone;
-  }
+  // What index codes refer to: the running counter and the block list's last
+  // three values, and how many values that list holds (up to three).
+  struct IndexState {
+    int64_t counter;
+    uint32_t newest = 0;
+    uint32_t second = 0;
+    uint32_t third = 0;
+    uint32_t held = 0;
 
-  // Every index is at most the running counter, so checking the counter
-  // against the stored vertices afterwards covers all of them. Indices are
-  // read unchecked while the stream holds the worst case of a triangle's
-  // worth, and checked near its end.
-  MeshDecodeError DecodeIndices(uint32_t count) {
+    uint32_t Recent(uint32_t back) const { return back == 0 ? newest : back == 1 ? second : third; }
+
+    void Push(uint32_t index) {
+      third = second;
+      second = newest;
+      newest = index;
+    }
+  };
+
+  // Decodes straight into the mesh's triangles. The first triangle of a block
+  // is checked, since its codes may reach before the block's list; after it,
+  // runs of triangles the stream surely holds go unchecked. Every index is at
+  // most the running counter, so checking the counter against the stored
+  // vertices afterwards covers all of them.
+  MeshDecodeError DecodeTriangles(uint32_t triangleCount) {
+    if (uint64_t{3} * triangleCount > reader_.RemainingBits()) return MeshDecodeError::kTruncated;
+    cxm::Vec3u* const out = Grow(triangles_, triangleCount);
     BitReader reader = reader_;
-    uint32_t* list = indices_.data();
-    int64_t counter = counter_;
-    uint32_t i = 0;
-    for (; i < count; ++i) {
-      if (i % 3 == 0 && !reader.HasHeadroom(3 * kWorstIndexBits)) break;
-      if (const MeshDecodeError error = Store(ReadIndexCode<false>(reader), i, list, counter);
-          error != MeshDecodeError::kNone) {
-        return error;
+    IndexState state{counter_};
+    uint32_t t = 0;
+    while (t < triangleCount) {
+      const uint64_t safe = t == 0 ? 0 : reader.UnitsWithHeadroom(3 * kWorstIndexBits);
+      if (safe == 0) {
+        if (const MeshDecodeError error = DecodeTriangle<true>(reader, state, out[t++]);
+            error != MeshDecodeError::kNone) {
+          return error;
+        }
+        continue;
+      }
+      const auto end = static_cast<uint32_t>(std::min<uint64_t>(triangleCount, t + safe));
+      for (; t < end; ++t) {
+        if (const MeshDecodeError error = DecodeTriangle<false>(reader, state, out[t]);
+            error != MeshDecodeError::kNone) {
+          return error;
+        }
       }
     }
-    for (; i < count; ++i) {
-      const IndexCode code = ReadIndexCode<true>(reader);
-      if (reader.Failed()) return MeshDecodeError::kTruncated;
-      if (const MeshDecodeError error = Store(code, i, list, counter); error != MeshDecodeError::kNone) return error;
-    }
+    if (state.counter >= static_cast<int64_t>(positions_.size())) return MeshDecodeError::kIndexOutOfRange;
     reader_ = reader;
-    counter_ = counter;
+    counter_ = state.counter;
     return MeshDecodeError::kNone;
   }
 
-  // Resolves index `i` of the block's list from its code.
-  static MeshDecodeError Store(const IndexCode& code, uint32_t i, uint32_t* list, int64_t& counter) {
-    int64_t index;
-    if (code.kind == IndexCode::kNew) {
-      index = ++counter;
-    } else if (code.kind == IndexCode::kRecent) {
-      if (code.value >= i) return MeshDecodeError::kBadBackReference;
-      index = list[i - 1 - code.value];
-    } else {
-      if (code.value > counter) return MeshDecodeError::kBadBackReference;
-      index = counter - code.value;
-    }
-    list[i] = static_cast<uint32_t>(index);
-    return MeshDecodeError::kNone;
-  }
-
-  // Flag, code and short distance fit in 8 bits: one look at the stream
-  // decides how many of them belong to this index.
   template <bool kChecked>
-  static IndexCode ReadIndexCode(BitReader& reader) {
+  static MeshDecodeError DecodeTriangle(BitReader& reader, IndexState& state, cxm::Vec3u& triangle) {
+    MeshDecodeError error = DecodeIndex<kChecked>(reader, state, triangle.a);
+    if (error == MeshDecodeError::kNone) error = DecodeIndex<kChecked>(reader, state, triangle.b);
+    if (error == MeshDecodeError::kNone) error = DecodeIndex<kChecked>(reader, state, triangle.c);
+    return error;
+  }
+
+  // Unchecked, only once the block's list holds three values. Inlined by
+  // force: three calls per triangle outgrow the compiler's own limits.
+  template <bool kChecked>
+  [[gnu::always_inline]] static MeshDecodeError DecodeIndex(BitReader& reader, IndexState& state, uint32_t& index) {
+    const IndexCode code = ReadIndexCode<kChecked>(reader);
+    if (kChecked && reader.Failed()) return MeshDecodeError::kTruncated;
+    switch (code.kind) {
+      case IndexCode::kNew:
+        index = static_cast<uint32_t>(++state.counter);
+        break;
+      case IndexCode::kRecent:
+        if (kChecked && code.value >= state.held) return MeshDecodeError::kBadBackReference;
+        index = state.Recent(code.value);
+        break;
+      case IndexCode::kDistance:
+        if (code.value > state.counter) return MeshDecodeError::kBadBackReference;
+        index = static_cast<uint32_t>(state.counter - code.value);
+        break;
+    }
+    state.Push(index);
+    if (kChecked && state.held < 3) ++state.held;
+    return MeshDecodeError::kNone;
+  }
+
+  // Flag, code and distance fit in 24 bits: one look at the stream decides
+  // how many of them belong to this index.
+  template <bool kChecked>
+  [[gnu::always_inline]] static IndexCode ReadIndexCode(BitReader& reader) {
     if constexpr (!kChecked) {
-      const uint32_t head = reader.Peek(8);
-      if ((head & 0x80) == 0) {
+      const uint32_t head = reader.Peek(24);
+      if ((head >> 23) == 0) {
         reader.Skip(1);
         return {IndexCode::kNew, 0};
       }
-      const uint32_t code = (head >> 5) & 3;
+      const uint32_t code = (head >> 21) & 3;
       if (code < 3) {
         reader.Skip(3);
         return {IndexCode::kRecent, code};
       }
-      reader.Skip(8);
-      const uint32_t distance = head & 31;
-      return {IndexCode::kDistance, distance < 31 ? distance : reader.Read<false>(16)};
+      const uint32_t shortDistance = (head >> 16) & 31;
+      const bool escaped = shortDistance == 31;
+      reader.Skip(escaped ? 24 : 8);
+      return {IndexCode::kDistance, escaped ? head & 0xFFFF : shortDistance};
     } else {
       if (reader.Read<true>(1) == 0) return {IndexCode::kNew, 0};
       const uint32_t code = reader.Read<true>(2);
@@ -429,15 +513,11 @@ class MeshStreamDecoder {
   BitReader reader_;
   int32_t version_ = -1;
   unsigned uvBits_ = 16;
-  float minimum_[3] = {};
-  float extent_[3] = {};
-  float step_[3] = {};
-  float uOffset_ = 0.0f;
-  float vOffset_ = 0.0f;
+  Dequantizer dequantizer_{};
   // Highest vertex index introduced so far, across blocks.
   int64_t counter_ = -1;
   std::vector<QuantizedUv> uvs_;  // the block's previous texture coordinates
-  std::vector<uint32_t> indices_;  // the block's index list, reused across blocks
+  std::vector<uint16_t> normalCodes_;  // the block's octahedral byte pairs
 
   std::vector<cxm::Vec3f> positions_;
   std::vector<cxm::Vec4f> colors_;

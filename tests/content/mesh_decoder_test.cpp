@@ -211,6 +211,47 @@ TEST(MeshDecoder, IndexCodesAndCountingAcrossBlocks) {
   EXPECT_EQ(t[15].c, 11u);
 }
 
+// Codes far from the end of a long block, where the stream surely holds the
+// triangle and its bits go unchecked: they resolve and are refused as near it.
+TEST(MeshDecoder, IndexCodesDeepInALongBlock) {
+  struct Case {
+    const char* name;
+    uint32_t vertexCount;
+    std::function<void(BitWriter&)> codes;  // triangle 50's, after 150 new indices
+    MeshDecodeError error;
+    cxm::Vec3u triangle;
+  };
+  const Case cases[] = {
+      {"recent codes", 200, [](BitWriter& w) { RecentIndex(w, 2), RecentIndex(w, 2), RecentIndex(w, 1); },
+       MeshDecodeError::kNone, {147, 148, 147}},
+      {"distances and a new vertex", 200,
+       [](BitWriter& w) { DistanceIndex(w, 30), DistanceIndex(w, 31, 149), NewIndex(w); }, MeshDecodeError::kNone,
+       {119, 0, 150}},
+      {"escaped distance below 0", 200, [](BitWriter& w) { DistanceIndex(w, 31, 150); },
+       MeshDecodeError::kBadBackReference, {}},
+      {"a new index past the vertices", 150, [](BitWriter& w) { NewIndex(w), NewIndex(w), NewIndex(w); },
+       MeshDecodeError::kIndexOutOfRange, {}},
+  };
+  for (const Case& c : cases) {
+    BitWriter w = Version4Stream();
+    BlockStart(w, {0, 0, 0}, {}, c.vertexCount, 150);
+    for (uint32_t v = 1; v < c.vertexCount; ++v) {
+      w.Write(127, 8), w.Write(127, 8), w.Write(127, 8), w.Write(128, 8), w.Write(128, 8);
+    }
+    for (int i = 0; i < 150; ++i) NewIndex(w);
+    c.codes(w);
+    for (int i = 0; i < 99 * 3; ++i) RecentIndex(w, 0);
+    const Decoded d = Decode(w.Take());
+    ASSERT_EQ(d.error, c.error) << c.name;
+    if (c.error != MeshDecodeError::kNone) continue;
+    const cxm::Vec3u& t = (*d.mesh.triangles)[50];
+    EXPECT_EQ(t.a, c.triangle.a) << c.name;
+    EXPECT_EQ(t.b, c.triangle.b) << c.name;
+    EXPECT_EQ(t.c, c.triangle.c) << c.name;
+    EXPECT_EQ((*d.mesh.triangles)[149].a, t.c) << c.name;
+  }
+}
+
 TEST(MeshDecoder, UvSetAppearingInALaterBlock) {
   BitWriter w = Version4Stream();
   BlockStart(w, {0, 0, 0}, {{0, 0}}, 2, 0);
@@ -337,15 +378,24 @@ TEST(MeshDecoder, VersionsAboveFiveDecodeAsFive) {
   EXPECT_EQ(d.mesh.colors->size(), 3u);
 }
 
-TEST(MeshDecoder, EveryTruncatedPrefixStaysInBoundsAndIsRefusedOrComplete) {
+// Each layout takes its own vertex loop.
+struct PrefixCase {
+  const char* name;
+  size_t uvSets;
+  bool colors;
+};
+
+class EveryTruncatedPrefix : public testing::TestWithParam<PrefixCase> {};
+
+TEST_P(EveryTruncatedPrefix, StaysInBoundsAndIsRefusedOrComplete) {
   tools::MeshToEncode input;
   std::mt19937 random(2);
   for (int i = 0; i < 60; ++i) {
     input.positions.push_back({float(random() % 1000), float(random() % 1000), float(random() % 3)});
   }
-  input.uvSets.resize(2, std::vector<cxm::Vec2f>(60, {0.25f, 0.5f}));
-  input.colors.assign(60, {0.5f, 0.5f, 0.5f, 0.5f});
-  input.colorsHaveAlpha = true;
+  input.uvSets.resize(GetParam().uvSets, std::vector<cxm::Vec2f>(60, {0.25f, 0.5f}));
+  if (GetParam().colors) input.colors.assign(60, {0.5f, 0.5f, 0.5f, 0.5f});
+  input.colorsHaveAlpha = GetParam().colors;
   for (uint32_t i = 0; i + 2 < 60; ++i) input.triangles.push_back({i, i + 1, i + 2});
   tools::MeshEncodeOptions options;
   options.maxBlockVertices = 20;
@@ -358,15 +408,26 @@ TEST(MeshDecoder, EveryTruncatedPrefixStaysInBoundsAndIsRefusedOrComplete) {
     const std::vector<uint8_t> prefix(encoded.bytes.begin(), encoded.bytes.begin() + length);
     const Decoded d = Decode(prefix);
     if (d.error == MeshDecodeError::kNone) {
-      // Only a prefix ending on a block boundary is a valid, shorter stream.
-      ASSERT_LE(d.mesh.positions->size(), full.mesh.positions->size());
+      // Only a prefix ending on a block boundary is a valid, shorter stream:
+      // the full decode's first blocks.
+      const size_t vertices = d.mesh.positions->size();
+      ASSERT_LE(vertices, full.mesh.positions->size());
       ASSERT_LT(d.mesh.triangles->size(), full.mesh.triangles->size());
+      for (size_t i = 0; i < vertices; ++i) {
+        ASSERT_EQ((*d.mesh.positions)[i].x, (*full.mesh.positions)[i].x) << length;
+        ASSERT_EQ((*d.mesh.normals)[i].z, (*full.mesh.normals)[i].z) << length;
+      }
     } else {
       ASSERT_EQ(d.error, MeshDecodeError::kTruncated) << length;
       ASSERT_TRUE(d.mesh.positions->empty());
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Layouts, EveryTruncatedPrefix,
+                         testing::Values(PrefixCase{"TwoUvSetsAndColours", 2, true},
+                                         PrefixCase{"OneUvSet", 1, false}, PrefixCase{"PositionsOnly", 0, false}),
+                         [](const testing::TestParamInfo<PrefixCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace ovra

@@ -65,17 +65,21 @@ TEST(ZeroCopyTest, DecodedArraysReachAddMeshWithoutALargeAllocationOnTheHostThre
   Model model;
   model.Init(source, renderer, 1.0f, Vec3{}, -1, -1);
 
-  // Each frame: answer the reads (copying file bytes is the host's part),
-  // pump once to hand them over, give the workers time to decode, then pump
-  // again while counting: that pump only assembles and delivers meshes.
+  // Each frame: answer the reads (copying file bytes is the host's part) and
+  // pump once to hand them over; then, while the workers decode, pump again
+  // and again while counting: those pumps only assemble and deliver meshes.
+  // Several counted pumps, so that a loaded machine's slow workers still
+  // finish inside them.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!model.InitializationComplete() && std::chrono::steady_clock::now() < deadline) {
     source.AnswerPending();
     model.UpdateRunningTasks();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    countingHere = true;
-    model.UpdateRunningTasks();
-    countingHere = false;
+    for (int pump = 0; pump < 10; ++pump) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      countingHere = true;
+      model.UpdateRunningTasks();
+      countingHere = false;
+    }
   }
   ASSERT_TRUE(model.InitializationComplete());
   ASSERT_GT(renderer.meshesWhileCounting, 0) << "meshes were delivered while counting";
