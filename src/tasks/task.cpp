@@ -1,8 +1,18 @@
 #include "tasks/task.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace ovra {
+
+namespace {
+std::atomic<uint64_t> taskEvents{0};
+}  // namespace
+
+// Release and acquire: whoever reads a count also sees what the event that
+// made it changed.
+uint64_t TaskEventCount() { return taskEvents.load(std::memory_order_acquire); }
+void NoteTaskEvent() { taskEvents.fetch_add(1, std::memory_order_release); }
 
 void ITask::AddDependency(std::shared_ptr<ITask> dependency) {
   if (!dependency) return;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <functional>
 #include <future>
 #include <memory>
@@ -51,6 +52,14 @@ class ITask : public std::enable_shared_from_this<ITask> {
   bool started_ = false;
 };
 
+// A count of the events that can change what polling a task answers: a
+// result given, a pool body done, a pump pass that finished tasks. Between two
+// events every poll answers as before, so the pump passes over a group whose
+// last pass found nothing to do for as long as the count stands.
+uint64_t TaskEventCount();
+void NoteTaskEvent();
+inline constexpr uint64_t kNoTaskEventYet = std::numeric_limits<uint64_t>::max();
+
 enum class ExecutionMode : uint8_t { Inline = 0, ThreadPool = 1 };
 
 // Priority of every task body queued on the shared pool.
@@ -97,6 +106,7 @@ class Task final : public ITask {
     if (runMode_ != kNoBody) return;
     result_ = std::move(value);
     hasResult_ = true;
+    NoteTaskEvent();
   }
 
   const T& Result() const { return result_; }
@@ -118,7 +128,14 @@ class Task final : public ITask {
           return body(dependencies);
         });
     future_ = job->get_future();
-    vandu::SharedThreadPool().Enqueue([job] { (*job)(); }, kTaskPoolPriority);
+    // Noted once the future is ready, so that a pump that sees the new count
+    // also sees the result.
+    vandu::SharedThreadPool().Enqueue(
+        [job] {
+          (*job)();
+          NoteTaskEvent();
+        },
+        kTaskPoolPriority);
   }
 
   int runMode_ = kNoBody;

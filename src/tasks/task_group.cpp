@@ -56,14 +56,26 @@ bool StepTaskGroup(TaskGroup& group) {
   return !done.empty();
 }
 
+void PumpTaskGroup(TaskGroup& group) {
+  for (;;) {
+    const uint64_t events = TaskEventCount();
+    if (group.quietAt == events) return;
+    if (!StepTaskGroup(group)) {
+      group.quietAt = events;
+      return;
+    }
+    // Tasks finished here may be what other groups' tasks wait for.
+    NoteTaskEvent();
+  }
+}
+
 void UpdateTaskGroups(TaskGroupList& groups) {
   for (;;) {
     TaskGroupList pending = std::move(groups);
     groups.clear();
     size_t kept = 0;
     for (auto& group : pending) {
-      while (StepTaskGroup(*group)) {
-      }
+      PumpTaskGroup(*group);
       if (!group->running.empty()) {
         groups.push_back(std::move(group));
         ++kept;

@@ -14,6 +14,8 @@ struct TaskGroup {
   std::unordered_set<std::shared_ptr<ITask>> running;
   // Never read: keeps finished tasks alive until the whole group is done.
   std::unordered_set<std::shared_ptr<ITask>> finished;
+  // The task event count before the last pass, if that pass found nothing.
+  uint64_t quietAt = kNoTaskEventYet;
 };
 
 using TaskGroupList = std::vector<std::unique_ptr<TaskGroup>>;
@@ -25,6 +27,11 @@ void StartTaskGroup(TaskGroupList& groups, const TaskList& roots);
 // One pass over a group: starts every task whose prerequisites have finished
 // and retires the tasks seen finished. Returns whether any task finished.
 bool StepTaskGroup(TaskGroup& group);
+
+// Steps a group until a pass finishes nothing. A group whose last pass found
+// nothing is not stepped again until some task event has happened since:
+// without one, every poll would answer as it did.
+void PumpTaskGroup(TaskGroup& group);
 
 // Pumps every group until none can progress, including groups started by
 // bodies during the call. Groups left with running tasks stay in `groups`.

@@ -102,6 +102,43 @@ TEST(TaskGroup, UnansweredByteTaskKeepsItsGroupWithoutBlockingOthers) {
   EXPECT_TRUE(groups.empty());
 }
 
+// Waits for ever, counting how often the pump asks.
+class CountingTask final : public ITask {
+ public:
+  bool IsFinished() override {
+    ++polls;
+    return false;
+  }
+  void Start() override {}
+  int polls = 0;
+};
+
+TEST(TaskGroup, AGroupThatFoundNothingIsNotPolledAgainUntilSomeTaskEvent) {
+  auto waiting = std::make_shared<CountingTask>();
+  TaskGroupList groups;
+  StartTaskGroup(groups, {waiting});
+  UpdateTaskGroups(groups);
+  ASSERT_EQ(waiting->polls, 1);
+  for (int frame = 0; frame < 3; ++frame) UpdateTaskGroups(groups);
+  EXPECT_EQ(waiting->polls, 1) << "nothing happened since the last pass";
+
+  // An answer anywhere, even to a task of no group, may concern it.
+  std::make_shared<Task<Bytes>>()->SetResult({});
+  UpdateTaskGroups(groups);
+  EXPECT_EQ(waiting->polls, 2);
+
+  // So may a pass elsewhere that finished tasks: a later group, so the
+  // waiting one is asked again in the next call, as it would be polled
+  // before that pass anyway.
+  std::vector<std::string> journal;
+  StartTaskGroup(groups, {Step(journal, "elsewhere")});
+  UpdateTaskGroups(groups);
+  EXPECT_EQ(journal.size(), 1u);
+  UpdateTaskGroups(groups);
+  EXPECT_EQ(waiting->polls, 3);
+  EXPECT_EQ(groups.size(), 1u);
+}
+
 TEST(TaskGroup, TaskSharedByTwoGroupsStartsOnce) {
   std::vector<std::string> journal;
   auto shared = Step(journal, "shared");
