@@ -1,5 +1,6 @@
 #include "format/model_node.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace ovra {
@@ -32,6 +33,14 @@ std::unique_ptr<ModelNode> CreateModelNode(detail::ModelPimpl* model) {
   node->model = model;
   node->id = nodeIdCounter.fetch_add(1, std::memory_order_relaxed) + 1;
   return node;
+}
+
+void RecordLevelTriangles(ModelNode& node) {
+  node.levelTriangles = {};
+  const size_t count = std::min(node.levels.size(), kMaxStreamedLevels);
+  for (size_t level = 0; level < count; ++level) {
+    node.levelTriangles[level] = static_cast<int32_t>(node.levels[level].triangleCount);
+  }
 }
 
 }  // namespace ovra

@@ -1,11 +1,17 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace ovra {
+
+// Mesh ids are level + 4 * node id, so a fifth level would take the id of
+// the next node's first level: levels beyond the fourth are not kept.
+inline constexpr size_t kMaxStreamedLevels = 4;
 
 namespace detail {
 class ModelPimpl;
@@ -52,6 +58,10 @@ struct ModelNode {
   float maxY = 0.0f;
   float minZ = 0.0f;
   float maxZ = 0.0f;
+  // The triangle counts of `levels`, copied by RecordLevelTriangles: the
+  // selection reads them for every node it visits, and beside the box they
+  // cost no extra cache line, where each level record is a line of its own.
+  std::array<int32_t, kMaxStreamedLevels> levelTriangles{};
   detail::ModelPimpl* model = nullptr;
   std::vector<ModelNodeLevel> levels;  // level 0 is the finest
   uint32_t depth = 0;
@@ -67,6 +77,10 @@ struct ModelNode {
 
 // A node with a fresh id from the process-wide counter.
 std::unique_ptr<ModelNode> CreateModelNode(detail::ModelPimpl* model);
+
+// Copies the triangle counts of the node's first kMaxStreamedLevels levels
+// into `levelTriangles`; done for every node when a model adopts its tree.
+void RecordLevelTriangles(ModelNode& node);
 
 // Calls `visit` on `root` and every descendant, parents before children, in
 // child order. Iterative, so any tree depth is safe.

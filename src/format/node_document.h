@@ -16,10 +16,6 @@ namespace ovra {
 // tree makes the document unrecognised.
 inline constexpr uint32_t kMaxNodeDepth = 512;
 
-// Mesh ids are level + 4 * node id, so a fifth level would take the id of
-// the next node's first level: levels beyond the fourth are not kept.
-inline constexpr size_t kMaxStreamedLevels = 4;
-
 struct DocumentVersion {
   int32_t major = 0;
   int32_t minor = 0;

@@ -54,8 +54,12 @@ class TargetCutBuilder {
     int32_t triangles;
   };
 
+  double WeightOf(const ModelNode& node, float exponent) const {
+    return DistanceWeight(node, exponent, settings_.useCenterDistance);
+  }
+
   double PriorityOf(const ModelNode& node, int32_t triangles, float exponent) const {
-    return Priority(node, triangles, exponent, settings_.useCenterDistance);
+    return Priority(node, triangles, WeightOf(node, exponent));
   }
 
   void Push(int32_t selection, double priority) {
@@ -88,17 +92,19 @@ class TargetCutBuilder {
   }
 
   // The coarsest level of `child` whose priority exceeds its parent's; level
-  // -1 for a child without triangles.
+  // -1 for a child without triangles. The distance weight, a power, is
+  // computed once for all the levels tried.
   Choice ChooseChildLevel(const ModelNode& child, double parentPriority, float exponent) const {
     const LevelTriangles levels(child);
+    const double weight = WeightOf(child, exponent);
     int level = levels.Coarsest();
-    if (level == -1) return {-1, PriorityOf(child, 0, exponent), 0};
-    double priority = PriorityOf(child, levels.At(level), exponent);
+    if (level == -1) return {-1, Priority(child, 0, weight), 0};
+    double priority = Priority(child, levels.At(level), weight);
     while (!(parentPriority < priority) && level >= 1) {
       const int finer = levels.NextFiner(level);
       if (finer == -1) break;
       level = finer;
-      priority = PriorityOf(child, levels.At(level), exponent);
+      priority = Priority(child, levels.At(level), weight);
     }
     return {level, priority, levels.At(level)};
   }

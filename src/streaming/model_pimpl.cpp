@@ -154,7 +154,10 @@ int ModelPimpl::OnRootNodeParsed(const std::shared_ptr<ParsedNodeDocument>& docu
     Log::Error(kNodeStructureFailure);
     return 0;
   }
-  ForEachNode(*rootNode, [this](ModelNode& node) { node.context = context.get(); });
+  ForEachNode(*rootNode, [this](ModelNode& node) {
+    node.context = context.get();
+    RecordLevelTriangles(node);
+  });
   WarnOfDroppedLevels(document->droppedLevels);
   Log::Status(kTreeAdopted);
   StartFirstNodeLoads();

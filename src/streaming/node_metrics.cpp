@@ -22,11 +22,7 @@ float CenterDistance(const ModelNode& node, const Vec3& camera) {
 }  // namespace
 
 LevelTriangles::LevelTriangles(const ModelNode& node)
-    : count_(static_cast<int>(std::min(node.levels.size(), kMaxStreamedLevels))) {
-  for (int level = 0; level < count_; ++level) {
-    counts_[static_cast<size_t>(level)] = static_cast<int32_t>(node.levels[static_cast<size_t>(level)].triangleCount);
-  }
-}
+    : counts_(node.levelTriangles), count_(static_cast<int>(std::min(node.levels.size(), kMaxStreamedLevels))) {}
 
 int32_t LevelTriangles::At(int level) const {
   return level >= 0 && level < count_ ? counts_[static_cast<size_t>(level)] : 0;
@@ -53,10 +49,13 @@ float NodeDistance(const ModelNode& node, bool useCenterDistance) {
 
 float BoxDistance(const ModelNode& node) { return DistanceToBox(node, CameraOf(node)); }
 
-double Priority(const ModelNode& node, int32_t triangles, float exponent, bool useCenterDistance) {
+double DistanceWeight(const ModelNode& node, float exponent, bool useCenterDistance) {
+  return std::pow(static_cast<double>(NodeDistance(node, useCenterDistance)), static_cast<double>(exponent));
+}
+
+double Priority(const ModelNode& node, int32_t triangles, double distanceWeight) {
   const float density = static_cast<float>(triangles) / node.surfaceArea;
-  return std::pow(static_cast<double>(NodeDistance(node, useCenterDistance)), static_cast<double>(exponent)) *
-         (static_cast<double>(density) / static_cast<double>(node.model->densityScale));
+  return distanceWeight * (static_cast<double>(density) / static_cast<double>(node.model->densityScale));
 }
 
 }  // namespace ovra

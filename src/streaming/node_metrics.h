@@ -9,9 +9,9 @@
 
 namespace ovra {
 
-// The triangle counts of a node's levels, read once: the level records are
-// large, and the selection asks about them repeatedly. Trees hold at most
-// kMaxStreamedLevels levels per node (the parser keeps no more).
+// The triangle counts of a node's levels, as the model recorded them when it
+// adopted the tree. Trees hold at most kMaxStreamedLevels levels per node
+// (the parser keeps no more).
 class LevelTriangles {
  public:
   explicit LevelTriangles(const ModelNode& node);
@@ -40,9 +40,13 @@ float NodeDistance(const ModelNode& node, bool useCenterDistance);
 // Distance from the model's camera to the node's box.
 float BoxDistance(const ModelNode& node);
 
+// distance^exponent: the part of a node's refinement priority that is the
+// same for all its levels.
+double DistanceWeight(const ModelNode& node, float exponent, bool useCenterDistance);
+
 // Refinement priority of showing a level of `node` with `triangles`
-// triangles: distance^exponent times triangle density over the model's
-// density scale. Smaller is refined first.
-double Priority(const ModelNode& node, int32_t triangles, float exponent, bool useCenterDistance);
+// triangles: the node's distance weight times triangle density over the
+// model's density scale. Smaller is refined first.
+double Priority(const ModelNode& node, int32_t triangles, double distanceWeight);
 
 }  // namespace ovra

@@ -71,6 +71,7 @@ class HandModel {
       layout.filesByName[level.geometry] = ModelFileEntry{offset, 16, level.geometry, 0, false};
     }
     node.levels.push_back(std::move(level));
+    RecordLevelTriangles(node);
   }
 
   bool fetchContent_;
