@@ -21,7 +21,11 @@ double OrderKey(double priority) {
   return std::isnan(priority) ? std::numeric_limits<double>::infinity() : priority;
 }
 
-bool ComesAfter(const Candidate& a, const Candidate& b) { return OrderKey(a.priority) > OrderKey(b.priority); }
+// A function object rather than a function, so that the heap algorithms
+// inline the comparison instead of calling through a pointer.
+struct ComesAfter {
+  bool operator()(const Candidate& a, const Candidate& b) const { return OrderKey(a.priority) > OrderKey(b.priority); }
+};
 
 class TargetCutBuilder {
  public:
@@ -37,7 +41,7 @@ class TargetCutBuilder {
         nearestDistance_ < settings_.nearDistance ? settings_.nearDistanceExponent : settings_.distanceExponent;
     const double cutoff = coverage < 1.0f ? settings_.priorityCutoff : 0.0;
     while (!heap_.empty() && total_ < settings_.triangleBudget) {
-      std::pop_heap(heap_.begin(), heap_.end(), ComesAfter);
+      std::pop_heap(heap_.begin(), heap_.end(), ComesAfter{});
       const Candidate top = heap_.back();
       heap_.pop_back();
       if (cutoff > 0 && top.priority >= cutoff) continue;
@@ -64,7 +68,7 @@ class TargetCutBuilder {
 
   void Push(int32_t selection, double priority) {
     heap_.push_back({selection, priority});
-    std::push_heap(heap_.begin(), heap_.end(), ComesAfter);
+    std::push_heap(heap_.begin(), heap_.end(), ComesAfter{});
   }
 
   // Children without triangles are passed through to their own children;

@@ -50,7 +50,12 @@ float NodeDistance(const ModelNode& node, bool useCenterDistance) {
 float BoxDistance(const ModelNode& node) { return DistanceToBox(node, CameraOf(node)); }
 
 double DistanceWeight(const ModelNode& node, float exponent, bool useCenterDistance) {
-  return std::pow(static_cast<double>(NodeDistance(node, useCenterDistance)), static_cast<double>(exponent));
+  const auto distance = static_cast<double>(NodeDistance(node, useCenterDistance));
+  // The usual exponents, for which pow's result is exact (1 for any base,
+  // the base itself): the same values without the call.
+  if (exponent == 0.0f) return 1.0;
+  if (exponent == 1.0f) return distance;
+  return std::pow(distance, static_cast<double>(exponent));
 }
 
 double Priority(const ModelNode& node, int32_t triangles, double distanceWeight) {
