@@ -1,16 +1,24 @@
 #include "content/octahedral_normal.h"
 
+#include <cstring>
+
 namespace ovra {
 
 namespace {
 
 #if defined(__SSE2__)
 
-// Four byte-pair codes' signed units for one byte of each.
-__m128 SignedUnits(const uint16_t* codes, int shift) {
-  const auto& unit = octahedral_detail::kSignedUnit;
-  return _mm_setr_ps(unit[(codes[0] >> shift) & 0xFF], unit[(codes[1] >> shift) & 0xFF],
-                     unit[(codes[2] >> shift) & 0xFF], unit[(codes[3] >> shift) & 0xFF]);
+// 2 * (b / 255) - 1 for both bytes of four codes, the table's arithmetic in
+// lanes.
+void SignedUnits(const uint16_t* codes, __m128& first, __m128& second) {
+  const __m128i packed = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(codes));
+  const __m128i wide = _mm_unpacklo_epi16(packed, _mm_setzero_si128());
+  auto unit = [](__m128i bytes) {
+    const __m128 fraction = _mm_div_ps(_mm_cvtepi32_ps(bytes), _mm_set1_ps(255.0f));
+    return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(2.0f), fraction), _mm_set1_ps(1.0f));
+  };
+  first = unit(_mm_srli_epi32(wide, 8));
+  second = unit(_mm_and_si128(wide, _mm_set1_epi32(0xFF)));
 }
 
 __m128 Select(__m128 mask, __m128 whenSet, __m128 otherwise) {
@@ -27,8 +35,9 @@ __m128 SignOf(__m128 v) {
 void ComputeFourNormals(const uint16_t* codes, cxm::Vec3f* normals) {
   const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
   const __m128 one = _mm_set1_ps(1.0f);
-  const __m128 x = SignedUnits(codes, 8);
-  const __m128 y = SignedUnits(codes, 0);
+  __m128 x;
+  __m128 y;
+  SignedUnits(codes, x, y);
   const __m128 ax = _mm_and_ps(x, absMask);
   const __m128 ay = _mm_and_ps(y, absMask);
   const __m128 folded = _mm_cmpgt_ps(_mm_add_ps(ax, ay), one);
@@ -42,18 +51,20 @@ void ComputeFourNormals(const uint16_t* codes, cxm::Vec3f* normals) {
   const __m128 z = Select(folded, foldedZ, _mm_sub_ps(_mm_sub_ps(one, ax), ay));
   const __m128 length =
       _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(fx, fx), _mm_mul_ps(fy, fy)), _mm_mul_ps(z, z)));
-  __m128 nx = _mm_div_ps(fx, length);
-  __m128 ny = _mm_div_ps(fy, length);
-  __m128 nz = _mm_div_ps(z, length);
-  // Lanes are vertices; the output interleaves x, y, z.
-  __m128 nw = _mm_setzero_ps();
-  _MM_TRANSPOSE4_PS(nx, ny, nz, nw);
-  alignas(16) float rows[16];
-  _mm_store_ps(rows, nx);
-  _mm_store_ps(rows + 4, ny);
-  _mm_store_ps(rows + 8, nz);
-  _mm_store_ps(rows + 12, nw);
-  for (int i = 0; i < 4; ++i) normals[i] = {rows[4 * i], rows[4 * i + 1], rows[4 * i + 2]};
+  const __m128 nx = _mm_div_ps(fx, length);
+  const __m128 ny = _mm_div_ps(fy, length);
+  const __m128 nz = _mm_div_ps(z, length);
+  // Lanes are vertices; the output interleaves x, y, z: three vectors of
+  // x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3.
+  const __m128 xyLow = _mm_unpacklo_ps(nx, ny);
+  const __m128 xyHigh = _mm_unpackhi_ps(nx, ny);
+  const __m128 out[3] = {
+      _mm_shuffle_ps(xyLow, _mm_shuffle_ps(nz, nx, _MM_SHUFFLE(1, 1, 0, 0)), _MM_SHUFFLE(2, 0, 1, 0)),
+      _mm_shuffle_ps(_mm_shuffle_ps(ny, nz, _MM_SHUFFLE(1, 1, 1, 1)), xyHigh, _MM_SHUFFLE(1, 0, 2, 0)),
+      _mm_shuffle_ps(_mm_shuffle_ps(nz, nx, _MM_SHUFFLE(3, 3, 2, 2)), _mm_shuffle_ps(ny, nz, _MM_SHUFFLE(3, 3, 3, 3)),
+                     _MM_SHUFFLE(2, 0, 2, 0))};
+  static_assert(sizeof(cxm::Vec3f) == 3 * sizeof(float), "normals are packed floats");
+  std::memcpy(normals, out, sizeof out);
 }
 
 #endif

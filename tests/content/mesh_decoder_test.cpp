@@ -323,6 +323,25 @@ TEST(OctahedralNormal, EqualsTheLiteralArithmeticBitForBit) {
   }
 }
 
+// The batch the decoder uses, over every byte pair, starting at each offset
+// below four so that every pair also lands in the scalar tail.
+TEST(OctahedralNormal, BatchEqualsOneAtATimeBitForBit) {
+  std::vector<uint16_t> codes(65536 + 3);
+  for (size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<uint16_t>(i * 40503u);
+  for (size_t offset = 0; offset < 4; ++offset) {
+    const size_t count = codes.size() - offset;
+    std::vector<cxm::Vec3f> batch(count);
+    ComputeOctahedralNormals(codes.data() + offset, count, batch.data());
+    for (size_t i = 0; i < count; ++i) {
+      const uint16_t code = codes[offset + i];
+      const cxm::Vec3f one = ComputeOctahedralNormal(static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code));
+      ASSERT_EQ(std::bit_cast<uint32_t>(batch[i].x), std::bit_cast<uint32_t>(one.x)) << code;
+      ASSERT_EQ(std::bit_cast<uint32_t>(batch[i].y), std::bit_cast<uint32_t>(one.y)) << code;
+      ASSERT_EQ(std::bit_cast<uint32_t>(batch[i].z), std::bit_cast<uint32_t>(one.z)) << code;
+    }
+  }
+}
+
 TEST(MeshDecoder, MalformedIndexReferencesAreRejected) {
   struct Case {
     const char* name;
