@@ -51,6 +51,14 @@ class BitReader {
   }
   uint64_t RemainingBits() const { return uint64_t{size_} * 8 - Cursor(); }
   bool AtEnd() const { return RemainingBits() == 0; }
+  // The byte the cursor stands at, for a caller that knows it stands on a
+  // byte boundary, and the way back to the bit reader after reading bytes.
+  size_t AlignedByte() const { return static_cast<size_t>(Cursor() / 8); }
+  void SeekToByte(size_t offset) {
+    next_ = offset;
+    buffer_ = 0;
+    bufferBits_ = 0;
+  }
   bool Failed() const { return failed_; }
   void AlignToByte() { Skip(bufferBits_ & 7); }
 
@@ -90,6 +98,35 @@ class BitReader {
   uint64_t buffer_ = 0;   // unread bits, left-aligned
   unsigned bufferBits_ = 0;
   bool failed_ = false;
+};
+
+// Reads fields of whole bytes (8 to 24 bits), most significant byte first,
+// from a byte-aligned position: BitReader's unchecked interface without the
+// buffer to refill. Checks nothing; callers count their units first, as for
+// BitReader, and every read loads four bytes.
+class ByteReader {
+ public:
+  explicit ByteReader(const uint8_t* at) : at_(at) {}
+
+  template <bool kChecked>
+  uint32_t Read(unsigned bits) {
+    static_assert(!kChecked, "byte reads are unchecked");
+    const uint32_t value = Peek(bits);
+    Skip(bits);
+    return value;
+  }
+
+  uint32_t Peek(unsigned bits) const {
+    uint32_t word;
+    std::memcpy(&word, at_, sizeof word);
+    return __builtin_bswap32(word) >> (32 - bits);
+  }
+
+  void Skip(unsigned bits) { at_ += bits / 8; }
+  const uint8_t* Position() const { return at_; }
+
+ private:
+  const uint8_t* at_;
 };
 
 }  // namespace ovra

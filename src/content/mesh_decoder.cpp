@@ -196,11 +196,11 @@ class MeshStreamDecoder {
 
   // An 8-bit delta, or 255 and an absolute value of `absoluteBits`. Unchecked,
   // one look at the stream decides both, without a branch on the escape.
-  template <bool kChecked>
-  static int32_t ReadDelta(BitReader& reader, int32_t previous, unsigned absoluteBits) {
+  template <bool kChecked, typename Reader>
+  static int32_t ReadDelta(Reader& reader, int32_t previous, unsigned absoluteBits) {
     if constexpr (kChecked) {
-      const uint32_t delta = reader.Read<true>(8);
-      if (delta == kDeltaEscape) return static_cast<int32_t>(reader.Read<true>(absoluteBits));
+      const uint32_t delta = reader.template Read<true>(8);
+      if (delta == kDeltaEscape) return static_cast<int32_t>(reader.template Read<true>(absoluteBits));
       return previous + static_cast<int32_t>(delta) - kDeltaBias;
     } else {
       const uint32_t head = reader.Peek(32);
@@ -234,12 +234,12 @@ class MeshStreamDecoder {
     }
   };
 
-  template <bool kChecked>
-  static cxm::Vec4f ReadColor(BitReader& reader, bool alpha) {
-    const float r = static_cast<float>(reader.Read<kChecked>(8)) / 255.0f;
-    const float g = static_cast<float>(reader.Read<kChecked>(8)) / 255.0f;
-    const float b = static_cast<float>(reader.Read<kChecked>(8)) / 255.0f;
-    const float a = static_cast<float>(alpha ? reader.Read<kChecked>(8) : 255u) / 255.0f;
+  template <bool kChecked, typename Reader>
+  static cxm::Vec4f ReadColor(Reader& reader, bool alpha) {
+    const float r = static_cast<float>(reader.template Read<kChecked>(8)) / 255.0f;
+    const float g = static_cast<float>(reader.template Read<kChecked>(8)) / 255.0f;
+    const float b = static_cast<float>(reader.template Read<kChecked>(8)) / 255.0f;
+    const float a = static_cast<float>(alpha ? reader.template Read<kChecked>(8) : 255u) / 255.0f;
     return {r, g, b, a};
   }
 
@@ -272,13 +272,13 @@ class MeshStreamDecoder {
     return out;
   }
 
-  template <bool kChecked>
-  void DecodeFurtherVertex(BitReader& reader, QuantizedPosition& q, BlockColors colors,
+  template <bool kChecked, typename Reader>
+  void DecodeFurtherVertex(Reader& reader, QuantizedPosition& q, BlockColors colors,
                            const VertexOutput& out, size_t i) {
     q.x = ReadDelta<kChecked>(reader, q.x, 16);
     q.y = ReadDelta<kChecked>(reader, q.y, 16);
     q.z = ReadDelta<kChecked>(reader, q.z, 16);
-    out.normalCodes[i] = static_cast<uint16_t>(reader.Read<kChecked>(16));
+    out.normalCodes[i] = static_cast<uint16_t>(reader.template Read<kChecked>(16));
     for (size_t k = 0; k < uvs_.size(); ++k) {
       QuantizedUv& uv = uvs_[k];
       uv.u = ReadDelta<kChecked>(reader, uv.u, uvBits_);
@@ -292,7 +292,7 @@ class MeshStreamDecoder {
   // Vertices [i, end) of the usual layout, no colours and at most one
   // coordinate set, with the running values in locals; unchecked.
   template <bool kWithUv>
-  void DecodeUsualVertices(BitReader& reader, QuantizedPosition& position, const VertexOutput& out,
+  void DecodeUsualVertices(ByteReader& reader, QuantizedPosition& position, const VertexOutput& out,
                            uint32_t i, uint32_t end) {
     const Dequantizer dequantizer = dequantizer_;
     const unsigned uvBits = uvBits_;
@@ -316,7 +316,7 @@ class MeshStreamDecoder {
   }
 
   // Vertices [i, end), which the stream surely holds; unchecked.
-  void DecodeVertexRun(BitReader& reader, QuantizedPosition& q, BlockColors colors, const VertexOutput& out,
+  void DecodeVertexRun(ByteReader& reader, QuantizedPosition& q, BlockColors colors, const VertexOutput& out,
                        uint32_t i, uint32_t end) {
     if (colors.present || uvs_.size() > 1) {
       for (; i < end; ++i) DecodeFurtherVertex<false>(reader, q, colors, out, i);
@@ -363,9 +363,11 @@ class MeshStreamDecoder {
     return DecodeTriangles(triangleCount);
   }
 
-  // The hot loops work on a local copy of the reader, which the compiler can
-  // keep in registers. Runs of vertices the stream surely holds go unchecked;
-  // only the last few before its end are read field by field with checks.
+  // Runs of vertices the stream surely holds go unchecked, and by bytes: every
+  // field before the index codes is whole bytes, so a block's vertices start
+  // on a byte boundary and stay on them. Only the last few before the
+  // stream's end are read field by field with checks, through a local copy of
+  // the bit reader, which the compiler can keep in registers.
   MeshDecodeError DecodeFurtherVertices(uint32_t vertexCount, QuantizedPosition& q, BlockColors colors) {
     const uint32_t further = vertexCount > 1 ? vertexCount - 1 : 0;
     if (uint64_t{further} * LeastVertexBits(uvs_.size(), colors.present) > reader_.RemainingBits()) {
@@ -383,7 +385,9 @@ class MeshStreamDecoder {
         continue;
       }
       const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(further, i + safe));
-      DecodeVertexRun(reader, q, colors, out, i, end);
+      ByteReader bytes(data_ + reader.AlignedByte());
+      DecodeVertexRun(bytes, q, colors, out, i, end);
+      reader.SeekToByte(static_cast<size_t>(bytes.Position() - data_));
       i = end;
     }
     ComputeOctahedralNormals(out.normalCodes, further, Grow(normals_, further));
