@@ -195,7 +195,8 @@ class MeshStreamDecoder {
   }
 
   // An 8-bit delta, or 255 and an absolute value of `absoluteBits`. Unchecked,
-  // one look at the stream decides both, without a branch on the escape.
+  // one 32-bit look at the stream holds both, and the escape only picks
+  // between the two values.
   template <bool kChecked, typename Reader>
   static int32_t ReadDelta(Reader& reader, int32_t previous, unsigned absoluteBits) {
     if constexpr (kChecked) {
