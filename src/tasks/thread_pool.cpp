@@ -129,7 +129,7 @@ void default_thread_pool::WorkerLoop() {
 }
 
 thread_pool_interface& SharedThreadPool() {
-  static default_thread_pool pool(3);
+  static default_thread_pool pool(kSharedPoolWorkers);
   return pool;
 }
 

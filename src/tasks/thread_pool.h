@@ -59,7 +59,9 @@ class default_thread_pool final : public thread_pool_interface {
 // Runs one job, reporting anything it throws on standard error.
 void RunReportingExceptions(const std::function<void()>& work);
 
-// The process-wide pool of 3 workers, created on first use.
+inline constexpr int kSharedPoolWorkers = 3;
+
+// The process-wide pool of kSharedPoolWorkers workers, created on first use.
 thread_pool_interface& SharedThreadPool();
 
 }  // namespace vandu

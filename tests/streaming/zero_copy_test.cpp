@@ -6,12 +6,16 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <latch>
+#include <limits>
+#include <memory>
 #include <new>
 #include <thread>
 
 #include "ovra/ovra.h"
 #include "sample_model/terrain_model.h"
 #include "support/recording_data_source.h"
+#include "tasks/thread_pool.h"
 
 namespace {
 
@@ -36,6 +40,34 @@ void operator delete[](void* block, size_t) noexcept { std::free(block); }
 
 namespace ovra {
 namespace {
+
+// Occupies every worker of the shared pool while it lives, so that decoding
+// queued by a pump cannot finish, and its meshes be delivered, inside that
+// same pump.
+class HeldWorkers {
+ public:
+  HeldWorkers() {
+    for (int i = 0; i < vandu::kSharedPoolWorkers; ++i) {
+      vandu::SharedThreadPool().Enqueue(
+          [state = state_] {
+            state->held.count_down();
+            state->released.wait();
+          },
+          std::numeric_limits<uint32_t>::max());
+    }
+    state_->held.wait();
+  }
+  ~HeldWorkers() { state_->released.count_down(); }
+  HeldWorkers(const HeldWorkers&) = delete;
+  HeldWorkers& operator=(const HeldWorkers&) = delete;
+
+ private:
+  struct State {
+    std::latch held{vandu::kSharedPoolWorkers};
+    std::latch released{1};
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
 
 // Remembers the largest array it was handed and whether a mesh came while
 // the host thread was being counted.
@@ -65,15 +97,18 @@ TEST(ZeroCopyTest, DecodedArraysReachAddMeshWithoutALargeAllocationOnTheHostThre
   Model model;
   model.Init(source, renderer, 1.0f, Vec3{}, -1, -1);
 
-  // Each frame: answer the reads (copying file bytes is the host's part) and
-  // pump once to hand them over; then, while the workers decode, pump again
-  // and again while counting: those pumps only assemble and deliver meshes.
-  // Several counted pumps, so that a loaded machine's slow workers still
-  // finish inside them.
+  // Each frame: answer the reads and pump once to hand them over, with the
+  // workers held (copying and caching file bytes is the host's part); then,
+  // while the workers decode, pump again and again while counting: those
+  // pumps only assemble and deliver meshes. Several counted pumps, so that a
+  // loaded machine's slow workers still finish inside them.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!model.InitializationComplete() && std::chrono::steady_clock::now() < deadline) {
-    source.AnswerPending();
-    model.UpdateRunningTasks();
+    {
+      const HeldWorkers held;
+      source.AnswerPending();
+      model.UpdateRunningTasks();
+    }
     for (int pump = 0; pump < 10; ++pump) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
       countingHere = true;
