@@ -105,23 +105,26 @@ int ModelPimpl::OnIndexBytes(const std::vector<uint8_t>& bytes) {
   Append(headBytes, bytes);
   ModelFileLayout layout = context->layout;
   std::vector<uint8_t> index = Slice(headBytes, layout.headerSize, layout.indexSize);
-  auto parse = MakePoolTask<ModelFileLayout>(
+  // The worker also builds the name table, and the host thread takes the
+  // layout over without copying: a large index has thousands of entries.
+  auto parse = MakePoolTask<std::shared_ptr<ModelFileLayout>>(
       [layout = std::move(layout), index = std::move(index)](const ConstTaskList&) mutable {
         ParseContainerIndex(index, layout);
-        return layout;
+        BuildFilesByName(layout);
+        return std::make_shared<ModelFileLayout>(std::move(layout));
       });
   Attach(std::move(parse), &ModelPimpl::OnLayoutParsed);
   return 0;
 }
 
-int ModelPimpl::OnLayoutParsed(const ModelFileLayout& parsed) {
-  context->layout = parsed;
-  BuildFilesByName(context->layout);
-  if (parsed.files.empty()) {
+int ModelPimpl::OnLayoutParsed(const std::shared_ptr<ModelFileLayout>& parsed) {
+  context->layout = std::move(*parsed);
+  const ModelFileLayout& layout = context->layout;
+  if (layout.files.empty()) {
     Log::Error(kIndexFailure);
     return 0;
   }
-  const ModelFileEntry& document = parsed.files.front();
+  const ModelFileEntry& document = layout.files.front();
   if (!DocumentWithinLimits(document, headBytes.size())) {
     Log::Error(kNodeStructureFailure);
     return 0;

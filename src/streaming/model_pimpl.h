@@ -50,7 +50,7 @@ class ModelPimpl {
 
   int OnHeaderBytes(const std::vector<uint8_t>& bytes);
   int OnIndexBytes(const std::vector<uint8_t>& bytes);
-  int OnLayoutParsed(const ModelFileLayout& layout);
+  int OnLayoutParsed(const std::shared_ptr<ModelFileLayout>& layout);
   int OnNodeDocumentBytes(const std::vector<uint8_t>& bytes);
   int OnRootNodeParsed(const std::shared_ptr<ParsedNodeDocument>& document);
 
