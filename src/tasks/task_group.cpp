@@ -69,21 +69,40 @@ void PumpTaskGroup(TaskGroup& group) {
   }
 }
 
+namespace {
+
+// Finished groups hold the file bytes and decoded arrays of their work.
+// Freeing megabytes can make the allocator hand memory back to the system,
+// which has cost the host thread over 10 ms in one frame, so a worker frees
+// them. Nothing reads these tasks any more; what task bodies capture must
+// therefore be safe to destroy on any thread.
+void RetireOnPool(TaskGroupList retired) {
+  if (retired.empty()) return;
+  auto held = std::make_shared<TaskGroupList>(std::move(retired));
+  vandu::SharedThreadPool().Enqueue([held] { held->clear(); }, kTaskPoolPriority);
+}
+
+}  // namespace
+
 void UpdateTaskGroups(TaskGroupList& groups) {
+  TaskGroupList retired;
   for (;;) {
     TaskGroupList pending = std::move(groups);
     groups.clear();
     size_t kept = 0;
     for (auto& group : pending) {
       PumpTaskGroup(*group);
-      if (!group->running.empty()) {
+      if (group->running.empty()) {
+        retired.push_back(std::move(group));
+      } else {
         groups.push_back(std::move(group));
         ++kept;
       }
     }
     // Bodies may have started new groups during the pass.
-    if (groups.size() == kept) return;
+    if (groups.size() == kept) break;
   }
+  RetireOnPool(std::move(retired));
 }
 
 }  // namespace ovra

@@ -34,9 +34,10 @@ bool StepTaskGroup(TaskGroup& group);
 void PumpTaskGroup(TaskGroup& group);
 
 // Pumps every group until none can progress, including groups started by
-// bodies during the call. Groups left with running tasks stay in `groups`.
-// Exceptions from bodies propagate; the groups not yet handed back are then
-// dropped with their tasks.
+// bodies during the call. Groups left with running tasks stay in `groups`;
+// finished ones leave it and are destroyed by a pool worker. Exceptions from
+// bodies propagate; the groups not yet handed back are then dropped with
+// their tasks on the calling thread.
 void UpdateTaskGroups(TaskGroupList& groups);
 
 }  // namespace ovra

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/pump.h"
@@ -169,6 +172,44 @@ TEST(TaskGroup, PoolBodiesFinishThroughLaterPumpCalls) {
   input->SetResult(Bytes(5));
   ASSERT_TRUE(test::PumpUntilIdle(groups));
   EXPECT_EQ(seen, 5);
+}
+
+// A result that notes the thread it is destroyed on; moved-from ones do not.
+struct DestructionWitness {
+  struct Record {
+    std::atomic<bool> destroyed{false};
+    std::thread::id thread;
+  };
+  std::shared_ptr<Record> record;
+
+  DestructionWitness() = default;
+  explicit DestructionWitness(std::shared_ptr<Record> r) : record(std::move(r)) {}
+  DestructionWitness(DestructionWitness&&) = default;
+  DestructionWitness& operator=(DestructionWitness&&) = default;
+  ~DestructionWitness() {
+    if (!record) return;
+    record->thread = std::this_thread::get_id();
+    record->destroyed.store(true, std::memory_order_release);
+  }
+};
+
+TEST(TaskGroup, AFinishedGroupLeavesTheListAtOnceAndIsFreedOffThePumpingThread) {
+  auto record = std::make_shared<DestructionWitness::Record>();
+  {
+    auto witness = MakeTask<DestructionWitness>(
+        [record](const ConstTaskList&) { return DestructionWitness(record); }, ExecutionMode::Inline);
+    TaskGroupList groups;
+    StartTaskGroup(groups, {witness});
+    witness.reset();
+    UpdateTaskGroups(groups);
+    EXPECT_TRUE(groups.empty());
+  }
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!record->destroyed.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(record->destroyed.load(std::memory_order_acquire));
+  EXPECT_NE(record->thread, std::this_thread::get_id());
 }
 
 TEST(TaskGroup, ExceptionLeavesPumpDroppingGroupsNotYetHandedBack) {
