@@ -1,6 +1,7 @@
 #include "tasks/thread_pool.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <atomic>
 #include <future>
@@ -145,6 +146,18 @@ TEST(ThreadPool, SharedPoolIsOneProcessWideInstance) {
   SharedThreadPool().Enqueue([&] { answer.set_value(5); }, 1000);
   EXPECT_EQ(answer.get_future().get(), 5);
 }
+
+#ifdef SCHED_BATCH
+// Workers woken for a job must not preempt the thread that queued it.
+TEST(ThreadPool, WorkersRunAsBatchWorkAndTheCallerKeepsItsPolicy) {
+  const int callerPolicy = sched_getscheduler(0);
+  default_thread_pool pool(1);
+  std::promise<int> policy;
+  pool.Enqueue([&] { policy.set_value(sched_getscheduler(0)); }, 1);
+  EXPECT_EQ(policy.get_future().get(), SCHED_BATCH);
+  EXPECT_EQ(sched_getscheduler(0), callerPolicy);
+}
+#endif
 
 }  // namespace
 }  // namespace vandu
