@@ -7,6 +7,7 @@
 #include <future>
 #include <memory>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,9 @@ class ITask : public std::enable_shared_from_this<ITask> {
 
   virtual bool IsFinished() = 0;
   virtual void Start() = 0;
+  // Whether the result may be bulk data from off the pumping thread: bytes
+  // the host delivered or data a pool worker decoded. Numbers never are.
+  virtual bool CarriesOutsideData() const = 0;
 
   // Null is ignored; a prerequisite is listed once however often it is added.
   // Throws std::bad_weak_ptr unless this task is already owned by a shared_ptr.
@@ -99,6 +103,10 @@ class Task final : public ITask {
     } else if (runMode_ == kPoolBody) {
       StartOnPool();
     }
+  }
+
+  bool CarriesOutsideData() const override {
+    return !std::is_arithmetic_v<T> && runMode_ != kInlineBody;
   }
 
   // Ignored for tasks with a body.

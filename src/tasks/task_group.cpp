@@ -71,14 +71,25 @@ void PumpTaskGroup(TaskGroup& group) {
 
 namespace {
 
-// Finished groups hold the file bytes and decoded arrays of their work.
-// Freeing megabytes can make the allocator hand memory back to the system,
-// which has cost the host thread over 10 ms in one frame, so a worker frees
-// them. Nothing reads these tasks any more; what task bodies capture must
-// therefore be safe to destroy on any thread.
-void RetireOnPool(TaskGroupList retired) {
-  if (retired.empty()) return;
-  auto held = std::make_shared<TaskGroupList>(std::move(retired));
+bool HoldsOutsideData(const TaskGroup& group) {
+  return std::any_of(group.finished.begin(), group.finished.end(),
+                     [](const auto& task) { return task->CarriesOutsideData(); });
+}
+
+// Finished groups that loaded content hold its file bytes and decoded
+// arrays. Freeing megabytes can make the allocator hand memory back to the
+// system, which has cost the host thread over 10 ms in one frame, so a worker
+// frees them. Nothing reads these tasks any more; what task bodies capture
+// must therefore be safe to destroy on any thread. Groups of inline work
+// alone are small and not worth the hand-over.
+void Retire(TaskGroupList finished) {
+  TaskGroupList heavy;
+  for (auto& group : finished) {
+    if (HoldsOutsideData(*group)) heavy.push_back(std::move(group));
+  }
+  finished.clear();
+  if (heavy.empty()) return;
+  auto held = std::make_shared<TaskGroupList>(std::move(heavy));
   vandu::SharedThreadPool().Enqueue([held] { held->clear(); }, kTaskPoolPriority);
 }
 
@@ -102,7 +113,7 @@ void UpdateTaskGroups(TaskGroupList& groups) {
     // Bodies may have started new groups during the pass.
     if (groups.size() == kept) break;
   }
-  RetireOnPool(std::move(retired));
+  Retire(std::move(retired));
 }
 
 }  // namespace ovra

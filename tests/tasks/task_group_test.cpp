@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -113,6 +114,7 @@ class CountingTask final : public ITask {
     return false;
   }
   void Start() override {}
+  bool CarriesOutsideData() const override { return false; }
   int polls = 0;
 };
 
@@ -193,23 +195,52 @@ struct DestructionWitness {
   }
 };
 
-TEST(TaskGroup, AFinishedGroupLeavesTheListAtOnceAndIsFreedOffThePumpingThread) {
-  auto record = std::make_shared<DestructionWitness::Record>();
-  {
-    auto witness = MakeTask<DestructionWitness>(
-        [record](const ConstTaskList&) { return DestructionWitness(record); }, ExecutionMode::Inline);
-    TaskGroupList groups;
-    StartTaskGroup(groups, {witness});
-    witness.reset();
-    UpdateTaskGroups(groups);
-    EXPECT_TRUE(groups.empty());
-  }
+bool AwaitDestruction(const DestructionWitness::Record& record) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!record->destroyed.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < end) {
+  while (!record.destroyed.load(std::memory_order_acquire)) {
+    if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ASSERT_TRUE(record->destroyed.load(std::memory_order_acquire));
-  EXPECT_NE(record->thread, std::this_thread::get_id());
+  return true;
+}
+
+// A finished group leaves the list within the pump call. One holding results
+// from the host or the pool is freed by a worker, inline work alone at once.
+TEST(TaskGroup, FinishedGroupsWithOutsideResultsAreFreedOffThePumpingThread) {
+  using Witness = DestructionWitness;
+  using Make = std::function<std::shared_ptr<Task<Witness>>(std::shared_ptr<Witness::Record>)>;
+  const auto withBody = [](ExecutionMode mode) -> Make {
+    return [mode](std::shared_ptr<Witness::Record> record) {
+      return MakeTask<Witness>([record](const ConstTaskList&) { return Witness(record); }, mode);
+    };
+  };
+  const Make answered = [](std::shared_ptr<Witness::Record> record) {
+    auto task = std::make_shared<Task<Witness>>();
+    task->SetResult(Witness(std::move(record)));
+    return task;
+  };
+  const struct {
+    const char* name;
+    Make make;
+    bool freedByAWorker;
+  } cases[] = {
+      {"answered by the host", answered, true},
+      {"pool body", withBody(ExecutionMode::ThreadPool), true},
+      {"inline body", withBody(ExecutionMode::Inline), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto record = std::make_shared<Witness::Record>();
+    TaskGroupList groups;
+    StartTaskGroup(groups, {c.make(record)});
+    ASSERT_TRUE(test::PumpUntilIdle(groups));
+    EXPECT_TRUE(groups.empty());
+    if (!c.freedByAWorker) {
+      EXPECT_TRUE(record->destroyed.load());
+    }
+    ASSERT_TRUE(AwaitDestruction(*record));
+    EXPECT_EQ(record->thread != std::this_thread::get_id(), c.freedByAWorker);
+  }
 }
 
 TEST(TaskGroup, ExceptionLeavesPumpDroppingGroupsNotYetHandedBack) {
