@@ -82,7 +82,8 @@ bool HoldsOutsideData(const TaskGroup& group) {
 // frees them. Nothing reads these tasks any more; what task bodies capture
 // must therefore be safe to destroy on any thread. Groups of inline work
 // alone are small and not worth the hand-over.
-void Retire(TaskGroupList finished) {
+void Retire(TaskGroupList& finished) {
+  if (finished.empty()) return;
   TaskGroupList heavy;
   for (auto& group : finished) {
     if (HoldsOutsideData(*group)) heavy.push_back(std::move(group));
@@ -113,7 +114,7 @@ void UpdateTaskGroups(TaskGroupList& groups) {
     // Bodies may have started new groups during the pass.
     if (groups.size() == kept) break;
   }
-  Retire(std::move(retired));
+  Retire(retired);
 }
 
 }  // namespace ovra
