@@ -36,9 +36,9 @@ void PumpTaskGroup(TaskGroup& group);
 // Pumps every group until none can progress, including groups started by
 // bodies during the call. Groups left with running tasks stay in `groups`;
 // finished ones leave it, and those holding results from the host or the
-// pool are destroyed by a pool worker. Exceptions from
-// bodies propagate; the groups not yet handed back are then dropped with
-// their tasks on the calling thread.
+// pool are destroyed by a pool worker. Exceptions from bodies propagate; the
+// groups not yet handed back are then dropped with their tasks on the calling
+// thread.
 void UpdateTaskGroups(TaskGroupList& groups);
 
 }  // namespace ovra
