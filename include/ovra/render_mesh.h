@@ -59,6 +59,15 @@ constexpr uint16_t TextureFormatComponents(uint32_t format) {
 ///
 /// Ownership: `data` points into library-owned storage that is valid only for
 /// the duration of the `IMeshRenderer::AddMesh` call that carries it.
+///
+/// Where level 0 (the full-size image) lies:
+/// - image files (PNG, JPEG, ...) carry level 0 alone: `data` is level 0;
+/// - the colour texture in an uncompressed format is always level 0 alone,
+///   whatever its source (it is merged with the level's alpha map);
+/// - every other KTX2 texture carries all its mip levels, smallest first, so
+///   level 0 is the last `TextureLevelZeroBytes` bytes (of arrays and cube
+///   maps, the last layer's last face). `TextureLevelZero` finds it for any
+///   record.
 struct OVRA_API Texture {
   /// First byte of the pixel data (rows back to back), or null for an empty slot.
   const uint8_t* data = nullptr;
@@ -72,6 +81,46 @@ struct OVRA_API Texture {
   uint16_t components = 0;
   uint16_t reserved = 0;
 };
+
+/// Bytes of one full-size image of `format`: width x height x channels for
+/// uncompressed formats, 8 or 16 bytes per 4x4 block for block formats; 0 for
+/// `kTextureFormatNone` and unknown codes.
+constexpr uint64_t TextureLevelZeroBytes(uint32_t format, uint32_t width, uint32_t height) {
+  const uint64_t blocks = uint64_t{(width + 3u) / 4u} * ((height + 3u) / 4u);
+  switch (format) {
+    case kTextureFormatR8:
+    case kTextureFormatRG8:
+    case kTextureFormatRGB8:
+    case kTextureFormatRGBA8:
+      return uint64_t{width} * height * format;
+    case kTextureFormatEtc1Rgb:
+    case kTextureFormatBc1Rgb:
+    case kTextureFormatBc4R:
+    case kTextureFormatPvrtc2Rgb4bpp:
+    case kTextureFormatEacR11:
+      return blocks * 8;
+    case kTextureFormatEtc2Rgba:
+    case kTextureFormatBc3Rgba:
+    case kTextureFormatBc5Rg:
+    case kTextureFormatBc7Rgba:
+    case kTextureFormatEacRg11:
+      return blocks * 16;
+    default:
+      return 0;
+  }
+}
+
+constexpr uint64_t TextureLevelZeroBytes(const Texture& texture) {
+  return TextureLevelZeroBytes(texture.format, texture.width, texture.height);
+}
+
+/// The first byte of level 0 of `texture` (`TextureLevelZeroBytes` long), or
+/// null when the record holds no whole level 0.
+inline const uint8_t* TextureLevelZero(const Texture& texture) {
+  const uint64_t bytes = TextureLevelZeroBytes(texture);
+  if (texture.data == nullptr || bytes == 0 || texture.byteSize < bytes) return nullptr;
+  return texture.data + (texture.byteSize - bytes);
+}
 
 /// One renderable mesh, handed to `IMeshRenderer::AddMesh`.
 ///

@@ -2,7 +2,9 @@
 
 #include <stb/stb_image.h>
 
+#include <algorithm>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "content/ktx2/ktx2_texture.h"
@@ -83,6 +85,15 @@ cxm::Texture DecodeImage(const std::vector<uint8_t>& bytes) {
   return texture;
 }
 
+// Level 0 sits at the end of KTX2 data (smallest level first) and is all of
+// an image file's pixels; empty when the record holds no whole level 0.
+std::span<const uint8_t> LevelZero(const cxm::Texture& texture) {
+  const uint64_t bytes = TextureLevelZeroBytes(texture.format, texture.width, texture.height);
+  const uint64_t held = std::min<uint64_t>(texture.byteSize, texture.pixels->size());
+  if (bytes == 0 || held < bytes) return {};
+  return {texture.pixels->data() + (held - bytes), static_cast<size_t>(bytes)};
+}
+
 bool IsCompressed(const cxm::Texture& texture) { return texture.format >= kFirstCompressedFormat; }
 
 // Without a usable alpha map a colour texture keeps the alpha it has.
@@ -122,13 +133,14 @@ cxm::Texture MergeColorAlpha(const cxm::Texture& color, const cxm::Texture& alph
   if (IsCompressed(color) || IsCompressed(alpha)) return color;
   const size_t pixelCount = size_t{color.width} * color.height;
   const size_t colorStride = TextureFormatComponents(color.format);
-  if (colorStride == 0 || color.pixels->size() < pixelCount * colorStride) return color;
+  const std::span<const uint8_t> colorLevel = LevelZero(color);
+  if (colorStride == 0 || colorLevel.empty()) return color;
 
   const size_t alphaStride = TextureFormatComponents(alpha.format);
-  const bool alphaFits = alphaStride > 0 && alpha.byteSize / alphaStride == pixelCount &&
-                         alpha.pixels->size() >= pixelCount * alphaStride;
-  const uint8_t* in = color.pixels->data();
-  const uint8_t* mask = alpha.pixels->data();
+  const std::span<const uint8_t> alphaLevel = LevelZero(alpha);
+  const bool alphaFits = alphaStride > 0 && !alphaLevel.empty() && alphaLevel.size() / alphaStride == pixelCount;
+  const uint8_t* in = colorLevel.data();
+  const uint8_t* mask = alphaLevel.data();
   std::vector<uint8_t> merged(pixelCount * 4);
   for (size_t i = 0; i < pixelCount; ++i) {
     const uint8_t* pixel = in + i * colorStride;

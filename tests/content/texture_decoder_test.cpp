@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "content/ktx2_fixtures.h"
 #include "support/images.h"
 #include "support/recording_logger.h"
 #include "support/recording_renderer.h"
@@ -111,11 +112,37 @@ TEST(MergeColorAlpha, Cases) {
       {"colour shorter than its size is kept", Image(4, 4, 3, {1, 2, 3}), Image(4, 4, 1, std::vector<uint8_t>(16, 1)),
        {1, 2, 3}, 3},
       {"empty colour merges to an empty RGBA", cxm::Texture{}, Image(2, 2, 1, {1, 2, 3, 4}), {}, 4},
+      // KTX2 data holds its levels smallest first: level 0 is at the end.
+      {"mip-mapped colour and alpha give their base levels", Image(2, 1, 3, {70, 71, 72, 1, 2, 3, 4, 5, 6}),
+       Image(2, 1, 1, {90, 8, 9}), {1, 2, 3, 8, 4, 5, 6, 9}, 4},
   };
   for (const Case& c : cases) {
     const cxm::Texture merged = MergeColorAlpha(c.color, c.alpha);
     EXPECT_EQ(*merged.pixels, c.expected) << c.name;
     EXPECT_EQ(merged.format, c.format) << c.name;
+  }
+}
+
+// The colour map that reaches the renderer is the full-size picture, the way
+// basisu itself decodes level 0, however many mip levels the file holds.
+TEST(MergeColorAlpha, MipMappedKtx2ColourMapsArriveAsTheirBaseLevel) {
+  struct Case {
+    const char* fixture;
+    const char* oracle;
+  };
+  for (const Case& c : {Case{"uastc_rgba_raw_mips.ktx2", "uastc_rgba_raw_mips.rgba.png"},
+                        Case{"uastc_rgba_zstd_mips.ktx2", "uastc_rgba_raw_mips.rgba.png"},
+                        Case{"etc1s_rgb_mips.ktx2", "etc1s_rgb_mips.etc1.png"}}) {
+    test::RecordingRenderer renderer;
+    renderer.SetTranscodeFormat(13);
+    const cxm::Texture decoded = DecodeTexture(test::ReadFixture(c.fixture), "colour.ktx2", &renderer);
+    ASSERT_GT(decoded.byteSize, size_t{decoded.width} * decoded.height * 4) << c.fixture << " has mip levels";
+    const cxm::Texture merged = MergeColorAlpha(decoded, cxm::Texture{});
+    const std::vector<uint8_t> expected = test::PngFixture(std::string("oracle/") + c.oracle).rgba;
+    // The ETC1 oracle carries no alpha; the colour's own alpha is opaque.
+    ASSERT_EQ(expected.size(), size_t{merged.width} * merged.height * 4) << c.fixture;
+    EXPECT_EQ(merged.byteSize, expected.size()) << c.fixture;
+    EXPECT_TRUE(*merged.pixels == expected) << c.fixture;
   }
 }
 

@@ -28,8 +28,8 @@ class ScopedTimer {
 GLuint UploadUncompressed(const Texture& texture, bool srgb) {
   static constexpr GLenum kLayouts[] = {GL_RED, GL_RG, GL_RGB, GL_RGBA};
   static constexpr GLenum kLinear[] = {GL_R8, GL_RG8, GL_RGB8, GL_RGBA8};
-  const uint64_t needed = uint64_t{texture.width} * texture.height * texture.format;
-  if (texture.byteSize < needed) return 0;
+  const uint8_t* levelZero = TextureLevelZero(texture);
+  if (levelZero == nullptr) return 0;
   const int channels = static_cast<int>(texture.format);
   GLenum internal = kLinear[channels - 1];
   if (srgb && channels == 3) internal = GL_SRGB8;
@@ -39,21 +39,20 @@ GLuint UploadUncompressed(const Texture& texture, bool srgb) {
   glBindTexture(GL_TEXTURE_2D, name);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internal), texture.width, texture.height, 0,
-               kLayouts[channels - 1], GL_UNSIGNED_BYTE, texture.data);
+               kLayouts[channels - 1], GL_UNSIGNED_BYTE, levelZero);
   glGenerateMipmap(GL_TEXTURE_2D);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
   return name;
 }
 
-// Transcoded data holds every mip level, smallest first: level 0 is last.
-GLuint UploadCompressed(const Texture& texture, GLenum internal, uint64_t blockBytes) {
-  const uint64_t level0 = uint64_t{(texture.width + 3u) / 4u} * ((texture.height + 3u) / 4u) * blockBytes;
-  if (level0 == 0 || texture.byteSize < level0) return 0;
+GLuint UploadCompressed(const Texture& texture, GLenum internal) {
+  const uint8_t* levelZero = TextureLevelZero(texture);
+  if (levelZero == nullptr) return 0;
   GLuint name = 0;
   glGenTextures(1, &name);
   glBindTexture(GL_TEXTURE_2D, name);
   glCompressedTexImage2D(GL_TEXTURE_2D, 0, internal, texture.width, texture.height, 0,
-                         static_cast<GLsizei>(level0), texture.data + (texture.byteSize - level0));
+                         static_cast<GLsizei>(TextureLevelZeroBytes(texture)), levelZero);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   return name;
 }
@@ -70,13 +69,13 @@ GLuint UploadTexture(const Texture& texture, bool srgb, const GlCapabilities& ca
       name = UploadUncompressed(texture, srgb);
       break;
     case kTextureFormatBc1Rgb:
-      if (capabilities.s3tc) name = UploadCompressed(texture, GL_COMPRESSED_RGB_S3TC_DXT1_EXT, 8);
+      if (capabilities.s3tc) name = UploadCompressed(texture, GL_COMPRESSED_RGB_S3TC_DXT1_EXT);
       break;
     case kTextureFormatBc3Rgba:
-      if (capabilities.s3tc) name = UploadCompressed(texture, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 16);
+      if (capabilities.s3tc) name = UploadCompressed(texture, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT);
       break;
     case kTextureFormatBc7Rgba:
-      if (capabilities.bptc) name = UploadCompressed(texture, GL_COMPRESSED_RGBA_BPTC_UNORM, 16);
+      if (capabilities.bptc) name = UploadCompressed(texture, GL_COMPRESSED_RGBA_BPTC_UNORM);
       break;
     default:
       break;
