@@ -41,7 +41,6 @@ void DownloadCache::Clear() {
   totalBytes_ = 0;
   cacheMisses_ = 0;
   cacheHits_ = 0;
-  modelCounter_ = 0;
 }
 
 }  // namespace ovra

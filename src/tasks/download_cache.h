@@ -26,10 +26,13 @@ class DownloadCache {
   // stay within budget. A key inserted again keeps its first bytes but becomes
   // the newest. Larger than the whole budget: not stored.
   void Insert(const std::string& key, const std::vector<uint8_t>& bytes);
-  // Drops every entry and zeroes all counters, the model counter included.
+  // Drops every entry and zeroes the hit and miss counters. The model
+  // counter runs on: a model created after a clear must not share its keys
+  // with one that still lives.
   void Clear();
 
-  // The next model's serial number, for its cache key prefix.
+  // The next model's serial number, for its cache key prefix; unique for the
+  // whole process.
   uint64_t TakeModelSerial() { return modelCounter_++; }
   void CountHit() { ++cacheHits_; }
   void CountMiss() { ++cacheMisses_; }

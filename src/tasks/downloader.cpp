@@ -74,7 +74,9 @@ std::shared_ptr<Task<int>> MakeDistributionTask(const DownloadBatch& batch,
 
 Downloader::Downloader(detail::DataSourcePimpl& dataSource)
     : dataSource_(&dataSource),
-      keyPrefix_(std::to_string(DownloadCache::Instance().TakeModelSerial())) {}
+      // Entry names never hold ';', so the separator keeps serial 1 with
+      // entry "2x" apart from serial 12 with entry "x".
+      keyPrefix_(std::to_string(DownloadCache::Instance().TakeModelSerial()) + ';') {}
 
 DownloadGroup* Downloader::CreateDownloadGroup() {
   auto group = std::make_unique<DownloadGroup>();

@@ -29,7 +29,8 @@ inline constexpr uint64_t kMaxBatchGap = 32768;
 // entry and caches them process-wide. Host thread only.
 class Downloader {
  public:
-  // Draws this model's cache key prefix from the process-wide cache.
+  // Draws this model's cache key prefix from the process-wide cache: the
+  // model's serial and ';'. A cache key is the prefix and the entry name.
   explicit Downloader(detail::DataSourcePimpl& dataSource);
 
   DownloadGroup* CreateDownloadGroup();

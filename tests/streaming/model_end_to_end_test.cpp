@@ -7,6 +7,7 @@
 #include <map>
 #include <thread>
 
+#include "ovra/stream_controller.h"
 #include "streaming/model_pimpl.h"
 #include "support/images.h"
 #include "support/model_files.h"
@@ -212,6 +213,35 @@ TEST(ModelLifetime, DestroyingAModelWhileItsJobsRunIsSafe) {
     EXPECT_LT(renderer.Added().size(), 24u);
   }
   vandu::SharedThreadPool().WaitForEmptyQueue();
+}
+
+// Packed files share entry names. A model created after a cleanup, while an
+// older one still streams, must not be served the older model's bytes.
+TEST(ModelLifetime, ModelsCreatedAcrossACleanupKeepTheirOwnCachedEntries) {
+  test::ScopedRecordingLogger log;
+  auto fileWith = [](uint32_t triangles) {
+    test::ModelBuilder builder;
+    tools::LevelDescription level;
+    level.geometry = "g";
+    level.triangleCount = triangles;
+    builder.document.root = {{-2, 2, -2, 2, 0, 1}, 1.0f, {}, {{{-2, 2, -2, 2, 0, 1}, 1.0f, {level}, {}}}};
+    builder.AddFile("g", tools::EncodeMesh(test::SmallMesh(triangles, triangles), {}).bytes);
+    return builder.Write();
+  };
+  RecordingDataSource olderSource(fileWith(20), RecordingDataSource::Mode::AnswerLater);
+  RecordingDataSource newerSource(fileWith(30), RecordingDataSource::Mode::AnswerLater);
+  test::RecordingRenderer olderRenderer, newerRenderer;
+  Model older, newer;
+  older.Init(olderSource, olderRenderer, 1.0f, Vec3{}, 1, 0);
+  StreamController::CleanupGlobalState();
+  newer.Init(newerSource, newerRenderer, 1.0f, Vec3{}, 1, 0);
+  // The older model's entry reaches the cache before the newer one asks.
+  ASSERT_TRUE(test::RunFramesUntil(older, olderSource, [&] { return older.InitializationComplete(); }));
+  ASSERT_TRUE(test::RunFramesUntil(newer, newerSource, [&] { return newer.InitializationComplete(); }));
+  ASSERT_EQ(olderRenderer.Added().size(), 1u);
+  ASSERT_EQ(newerRenderer.Added().size(), 1u);
+  EXPECT_EQ(olderRenderer.Added()[0].indices.size(), 20u * 3);
+  EXPECT_EQ(newerRenderer.Added()[0].indices.size(), 30u * 3);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <set>
 
 #include "host/data_source_pimpl.h"
 #include "support/pump.h"
@@ -61,13 +62,13 @@ class DownloaderTest : public testing::Test {
   }
 };
 
-TEST_F(DownloaderTest, KeyPrefixesCountModelsFromZero) {
+TEST_F(DownloaderTest, KeyPrefixesStayUniqueAcrossCacheClears) {
   Downloader second(detail::DataSourceAccess::Pimpl(source));
-  EXPECT_EQ(downloader.KeyPrefix(), "0");
-  EXPECT_EQ(second.KeyPrefix(), "1");
   DownloadCache::Instance().Clear();
   Downloader afterClear(detail::DataSourceAccess::Pimpl(source));
-  EXPECT_EQ(afterClear.KeyPrefix(), "0");
+  const std::set<std::string> prefixes{downloader.KeyPrefix(), second.KeyPrefix(), afterClear.KeyPrefix()};
+  EXPECT_EQ(prefixes.size(), 3u);
+  for (const std::string& prefix : prefixes) EXPECT_TRUE(prefix.ends_with(';')) << prefix;
 }
 
 TEST_F(DownloaderTest, GapsUpTo32768BytesAreBridged) {
@@ -153,12 +154,12 @@ TEST_F(DownloaderTest, RequestWithoutGroupGoesStraightToTheHostUncached) {
   StartTaskGroup(groups, {task});
   UpdateTaskGroups(groups);
   ExpectBytes(*task, entry);
-  EXPECT_FALSE(DownloadCache::Instance().Lookup("0loose"));
+  EXPECT_FALSE(DownloadCache::Instance().Lookup(downloader.KeyPrefix() + "loose"));
 }
 
 TEST_F(DownloaderTest, CacheKeysCarryTheModelPrefix) {
   Download({Entry(0, 10, "shared")});
-  EXPECT_TRUE(DownloadCache::Instance().Lookup("0shared"));
+  EXPECT_TRUE(DownloadCache::Instance().Lookup(downloader.KeyPrefix() + "shared"));
   Downloader otherModel(detail::DataSourceAccess::Pimpl(source));
   DownloadGroup* group = otherModel.CreateDownloadGroup();
   otherModel.RequestBytes(Entry(0, 10, "shared"), group);
