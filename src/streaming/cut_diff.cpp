@@ -87,7 +87,8 @@ const SwapOperation* ChooseOperation(const std::vector<SwapOperation>& operation
                                      int32_t triangleBudget) {
   const bool overBudget = displayedTriangles > static_cast<uint64_t>(static_cast<int64_t>(triangleBudget));
   const SwapOperation* chosen = nullptr;
-  int64_t fewestTriangles = std::numeric_limits<int64_t>::max();
+  // Over budget, an operation of 2^31 - 1 triangles or more is never the cure.
+  int64_t fewestTriangles = std::numeric_limits<int32_t>::max();
   double nearest = std::numeric_limits<double>::max();
   for (const SwapOperation& operation : operations) {
     if (IsBlocked(operation)) continue;

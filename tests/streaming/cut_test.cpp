@@ -232,6 +232,10 @@ TEST_F(CutTest, ChoiceTakesTheNearestOrUnderPressureTheSmallestAndTiesGoToTheFir
   const std::vector<SwapOperation> tied = {Operation(b, 100, 2.0), Operation(c, 100, 2.0)};
   EXPECT_EQ(ChooseOperation(tied, 0, 100)->from.front().node, &b);
   EXPECT_EQ(ChooseOperation(tied, 101, 100)->from.front().node, &b);
+  // Over budget, only operations below 2^31 - 1 triangles are candidates.
+  const std::vector<SwapOperation> huge = {Operation(a, INT32_MAX, 1.0), Operation(b, int64_t{1} << 40, 2.0)};
+  EXPECT_EQ(ChooseOperation(huge, 101, 100), nullptr);
+  EXPECT_EQ(ChooseOperation(huge, 0, 100)->from.front().node, &a);
 }
 
 TEST_F(CutTest, ChoicePassesOverSwapsInsideOrBelowAPendingSwap) {
