@@ -211,7 +211,7 @@ class Inspector {
 
 void AppendNodeText(const json& node, std::ostringstream& out) {
   const std::string indent(2 * node["depth"].get<size_t>(), ' ');
-  out << indent << "node " << node["id"] << ": box " << node["box"].dump() << ", area " << node["surfaceArea"]
+  out << indent << "node " << node["id"] << ": box " << Dump(node["box"]) << ", area " << node["surfaceArea"]
       << ", " << node["children"].size() << " children\n";
   for (size_t i = 0; i < node["levels"].size(); ++i) {
     const json& level = node["levels"][i];
@@ -231,11 +231,15 @@ ModelReport InspectModel(const std::vector<uint8_t>& file, bool decode) {
   return report;
 }
 
+std::string Dump(const nlohmann::json& value, int indent) {
+  return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 std::string ReportText(const ModelReport& report) {
   const json& r = report.json;
   std::ostringstream out;
   if (r.contains("header")) {
-    out << "header: " << r["header"].dump() << "\nproperties:";
+    out << "header: " << Dump(r["header"]) << "\nproperties:";
     for (const auto& [key, value] : r["properties"].items()) out << " " << key << "=" << value.get<std::string>();
     out << "\n";
   }
@@ -256,9 +260,9 @@ std::string ReportText(const ModelReport& report) {
   }
   if (r.contains("materials")) {
     out << "materials:\n";
-    for (const auto& [name, material] : r["materials"].items()) out << "  " << name << ": " << material.dump() << "\n";
+    for (const auto& [name, material] : r["materials"].items()) out << "  " << name << ": " << Dump(material) << "\n";
   }
-  if (r.contains("decoded")) out << "decoded: " << r["decoded"].dump() << "\n";
+  if (r.contains("decoded")) out << "decoded: " << Dump(r["decoded"]) << "\n";
   for (const std::string& problem : report.problems) out << "problem: " << problem << "\n";
   return out.str();
 }

@@ -22,6 +22,10 @@ struct ModelReport {
 // the tree names and reports those that fail or disagree with the tree.
 ModelReport InspectModel(const std::vector<uint8_t>& file, bool decode);
 
+// `value` as JSON text; bytes that are not UTF-8 (entry names may hold any)
+// become U+FFFD.
+std::string Dump(const nlohmann::json& value, int indent = -1);
+
 // The report as indented text for people.
 std::string ReportText(const ModelReport& report);
 

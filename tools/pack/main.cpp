@@ -1,7 +1,7 @@
 // Packs 3D models that assimp reads (glTF, OBJ, PLY, FBX and others) into one
 // streamable tzm file.
 //
-// Usage: ovra-pack [--leaf-triangles N] [--axis-bits N] [--quiet] -o OUT.tzm INPUT...
+// Usage: ovra-pack [--leaf-triangles N] [--axis-bits N] [--quiet] [--help] -o OUT.tzm INPUT...
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "inspect/model_report.h"
 #include "pack/file_output.h"
 #include "pack/pack_builder.h"
 #include "pack/source_scene.h"
@@ -26,13 +27,16 @@ struct Arguments {
   bool quiet = false;
 };
 
-[[noreturn]] void Usage(const char* program) {
-  std::fprintf(stderr,
+// To stdout with status 0 when asked for, else to stderr with status 2.
+[[noreturn]] void Usage(const char* program, bool asked = false) {
+  std::fprintf(asked ? stdout : stderr,
                "usage: %s [--leaf-triangles N] [--axis-bits N] [--quiet] -o OUT.tzm INPUT...\n"
                "  --leaf-triangles N  largest triangle count of a node's full detail (default 20000)\n"
-               "  --axis-bits N       position bits per axis, 1 to 16 (default 16)\n",
+               "  --axis-bits N       position bits per axis, 1 to 16 (default 16)\n"
+               "  --quiet             no progress bar and no summary\n"
+               "  --help              this text\n",
                program);
-  std::exit(2);
+  std::exit(asked ? 0 : 2);
 }
 
 Arguments Parse(int argc, char** argv) {
@@ -52,6 +56,8 @@ Arguments Parse(int argc, char** argv) {
         arguments.options.axisBits = static_cast<uint32_t>(std::stoul(value()));
       } else if (arg == "--quiet") {
         arguments.quiet = true;
+      } else if (arg == "--help" || arg == "-h") {
+        Usage(argv[0], true);
       } else if (!arg.empty() && arg[0] == '-') {
         Usage(argv[0]);
       } else {
@@ -99,15 +105,26 @@ void PrintSummary(const Arguments& arguments, const pack::PackedModel& packed, d
               static_cast<unsigned long long>(stats.textureBytes));
 }
 
+// A file the player's own parsers reject is never written.
+void RefuseUnreadableOutput(const std::filesystem::path& output, const std::vector<uint8_t>& file) {
+  const ovra::tools::ModelReport report = ovra::tools::InspectModel(file, false);
+  if (!report.problems.empty()) {
+    throw std::runtime_error("not writing " + output.string() + ", which the player could not read: " +
+                             report.problems.front());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Arguments arguments = Parse(argc, argv);
   const auto start = std::chrono::steady_clock::now();
   try {
+    ovra::tools::RefuseToOverwriteInputs(arguments.output, arguments.inputs);
     const pack::SourceScene scene = pack::LoadSourceScenes(arguments.inputs);
     for (const std::string& warning : scene.warnings) std::fprintf(stderr, "ovra-pack: warning: %s\n", warning.c_str());
     const pack::PackedModel packed = pack::PackScene(scene, arguments.options, ProgressBar(arguments.quiet));
+    RefuseUnreadableOutput(arguments.output, packed.file);
     ovra::tools::WriteFileAtomically(arguments.output, packed.file);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     if (!arguments.quiet) PrintSummary(arguments, packed, elapsed.count());

@@ -27,6 +27,8 @@ constexpr int kAlphaMask = 1;
 constexpr int kAlphaBlend = 2;
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) return {};  // a directory would throw while reading
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -124,6 +126,13 @@ class SceneReader {
     }
   }
 
+  // What was dropped over all inputs, or nothing.
+  std::string DroppedGeometry() const {
+    if (report_.droppedVertices == 0) return {};
+    return "dropped " + std::to_string(report_.droppedVertices) + " vertices with non-finite coordinates and the " +
+           std::to_string(report_.droppedTriangles) + " triangles that use them";
+  }
+
  private:
   SourceMaterial ReadMaterial(const aiScene& source, const aiMaterial& material, const fs::path& input,
                               size_t inputIndex, unsigned index) {
@@ -179,30 +188,55 @@ class SceneReader {
     }
   }
 
-  static void AppendMesh(const aiMesh& mesh, SourceMaterial& material) {
+  // Vertices whose position is not finite are dropped with the triangles
+  // that use them; other non-finite attributes fall back to defaults.
+  void AppendMesh(const aiMesh& mesh, SourceMaterial& material) {
     PackMesh& geometry = material.geometry;
-    const auto base = static_cast<uint32_t>(geometry.vertices.size());
     const bool hasUvs = mesh.HasTextureCoords(0);
     const bool hasColors = mesh.HasVertexColors(0);
     material.hasUvs |= hasUvs;
     material.hasColors |= hasColors;
+    constexpr uint32_t kDropped = UINT32_MAX;
+    std::vector<uint32_t> remap(mesh.mNumVertices, kDropped);
     for (unsigned i = 0; i < mesh.mNumVertices; ++i) {
       PackVertex vertex{};
       vertex.position = {mesh.mVertices[i].x, mesh.mVertices[i].y, mesh.mVertices[i].z};
+      if (!Finite({vertex.position.x, vertex.position.y, vertex.position.z})) {
+        ++report_.droppedVertices;
+        continue;
+      }
       if (mesh.HasNormals()) vertex.normal = {mesh.mNormals[i].x, mesh.mNormals[i].y, mesh.mNormals[i].z};
+      if (!Finite({vertex.normal.x, vertex.normal.y, vertex.normal.z})) vertex.normal = {};
       if (hasUvs) vertex.uv = {mesh.mTextureCoords[0][i].x, mesh.mTextureCoords[0][i].y};
+      if (!Finite({vertex.uv.u, vertex.uv.v})) vertex.uv = {};
       vertex.color = hasColors ? cxm::Vec4f{mesh.mColors[0][i].r, mesh.mColors[0][i].g, mesh.mColors[0][i].b,
                                             mesh.mColors[0][i].a}
                                : cxm::Vec4f{1, 1, 1, 1};
+      if (!Finite({vertex.color.x, vertex.color.y, vertex.color.z, vertex.color.w})) vertex.color = {1, 1, 1, 1};
+      remap[i] = static_cast<uint32_t>(geometry.vertices.size());
       geometry.vertices.push_back(vertex);
     }
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
       const aiFace& face = mesh.mFaces[f];
       if (face.mNumIndices != 3) continue;
-      for (unsigned k = 0; k < 3; ++k) geometry.indices.push_back(base + face.mIndices[k]);
+      const uint32_t corners[3] = {remap[face.mIndices[0]], remap[face.mIndices[1]], remap[face.mIndices[2]]};
+      if (std::find(std::begin(corners), std::end(corners), kDropped) != std::end(corners)) {
+        ++report_.droppedTriangles;
+        continue;
+      }
+      geometry.indices.insert(geometry.indices.end(), std::begin(corners), std::end(corners));
     }
   }
 
+  static bool Finite(std::initializer_list<float> values) {
+    return std::all_of(values.begin(), values.end(), [](float v) { return std::isfinite(v); });
+  }
+
+  struct DroppedCounts {
+    uint64_t droppedVertices = 0;
+    uint64_t droppedTriangles = 0;
+  };
+  DroppedCounts report_;
   SourceScene& scene_;
   int embeddedCount_ = 0;
 };
@@ -213,8 +247,14 @@ SourceScene LoadSourceScenes(const std::vector<fs::path>& inputs) {
   SourceScene scene;
   SceneReader reader(scene);
   for (size_t i = 0; i < inputs.size(); ++i) reader.Read(inputs[i], i);
+  const std::string dropped = reader.DroppedGeometry();
+  if (!dropped.empty()) scene.warnings.push_back(dropped);
   std::erase_if(scene.materials, [](const SourceMaterial& material) { return material.geometry.indices.empty(); });
-  if (scene.materials.empty()) throw std::runtime_error("the input holds no triangles");
+  if (scene.materials.empty()) {
+    std::string names;
+    for (const fs::path& input : inputs) names += (names.empty() ? "" : ", ") + input.string();
+    throw std::runtime_error(names + ": no triangles to pack" + (dropped.empty() ? "" : " (" + dropped + ")"));
+  }
   std::erase_if(scene.textures, [&scene](const auto& texture) {
     return std::none_of(scene.materials.begin(), scene.materials.end(), [&](const SourceMaterial& material) {
       return std::find(material.textures.begin(), material.textures.end(), texture.first) != material.textures.end();

@@ -19,7 +19,9 @@ std::vector<uint8_t> AsBytes(const std::string& text) { return {text.begin(), te
 
 void TzmWriter::SetNodeDocument(const nlohmann::json& document, std::string name,
                                 bool markCompressed) {
-  SetNodeDocumentBytes(CompressZlib(AsBytes(document.dump())), std::move(name), markCompressed);
+  // Names from source files may be in any encoding; invalid UTF-8 becomes U+FFFD.
+  const std::string text = document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  SetNodeDocumentBytes(CompressZlib(AsBytes(text)), std::move(name), markCompressed);
 }
 
 void TzmWriter::SetNodeDocumentBytes(std::vector<uint8_t> stored, std::string name,

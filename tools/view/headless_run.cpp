@@ -65,7 +65,8 @@ HeadlessResult RunHeadless(const HeadlessSettings& settings) {
   const Clock::time_point deadline =
       Clock::now() + std::chrono::milliseconds(static_cast<int>(settings.initTimeoutSeconds * 1000));
   while (!session->Initialized()) {
-    if (Clock::now() > deadline) throw std::runtime_error("the model did not initialise in time");
+    if (const std::string failure = session->Failure(); !failure.empty()) throw std::runtime_error(failure);
+    if (Clock::now() > deadline) throw std::runtime_error(settings.session.source + ": the model did not initialise in time");
     result.log.Add(session->Frame(waiting, aspect, ShadingMode::kMaterial));
     pacer.Wait();
   }

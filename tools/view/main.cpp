@@ -19,9 +19,11 @@ constexpr const char* kUsage =
     "  --size WxH            picture or window size (default 960x540)\n"
     "  --budget N            triangle budget (default 2000000)\n"
     "  --fps N               headless frame pacing, 0 for none (default 30)\n"
-    "  --save-every N        save every Nth headless frame (default 30)\n";
+    "  --save-every N        save every Nth headless frame (default 30)\n"
+    "  --help                this text\n";
 
 struct Arguments {
+  bool help = false;
   bool headless = false;
   ovra::view::HeadlessSettings headlessSettings;
 };
@@ -38,7 +40,10 @@ Arguments Parse(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (option == "--headless") {
+    if (option == "--help" || option == "-h") {
+      arguments.help = true;
+      return arguments;
+    } else if (option == "--headless") {
       arguments.headless = true;
     } else if (option.rfind("--", 0) == 0 && !hasValue) {
       throw std::invalid_argument(option + " needs a value");
@@ -79,9 +84,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ovra-view: %s\n%s", error.what(), kUsage);
     return 2;
   }
+  if (arguments.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   const ovra::view::HeadlessSettings& settings = arguments.headlessSettings;
-  if (!arguments.headless) return ovra::view::RunWindowed(settings.session, settings.width, settings.height);
   try {
+    if (!arguments.headless) return ovra::view::RunWindowed(settings.session, settings.width, settings.height);
     const ovra::view::HeadlessResult result = ovra::view::RunHeadless(settings);
     std::printf("\n%s\nFrames:   %s/frames (%zu pictures, each also coloured by level)\nCSV:      %s\nPlot:     %s\n",
                 ovra::view::FrameLog::SummaryTable(result.summary).c_str(), settings.outputDir.c_str(),

@@ -1,6 +1,8 @@
 #include "view/stream_session.h"
 
 #include <algorithm>
+#include <mutex>
+#include <string_view>
 
 namespace ovra::view {
 
@@ -12,7 +14,52 @@ double Milliseconds(Clock::duration duration) {
   return std::chrono::duration<double, std::milli>(duration).count();
 }
 
+constexpr std::string_view kInitializationFailure = "Failed to initialize tzm model";
+
+// Passes every message on to the logger it found and keeps the first
+// initialization failure. Installed once for the whole process, since
+// worker threads may log at any time.
+class FailureWatch final : public ILogger {
+ public:
+  static FailureWatch& Instance() {
+    static FailureWatch* watch = new FailureWatch();
+    return *watch;
+  }
+  void Status(std::string_view message) override { next_->Status(message); }
+  void Warning(std::string_view message) override { next_->Warning(message); }
+  void Error(std::string_view message) override {
+    next_->Error(message);
+    if (message.starts_with(kInitializationFailure)) Fail(message);
+  }
+  void Fail(std::string_view reason) {
+    const std::lock_guard lock(mutex_);
+    if (failure_.empty()) failure_ = reason;
+  }
+  void Reset() {
+    const std::lock_guard lock(mutex_);
+    failure_.clear();
+  }
+  std::string Failure() const {
+    const std::lock_guard lock(mutex_);
+    return failure_;
+  }
+
+ private:
+  FailureWatch() : next_(Log::GetLogger() != nullptr ? Log::GetLogger() : Log::GetDefaultLogger()) {
+    Log::SetLogger(this);
+  }
+
+  ILogger* next_;
+  mutable std::mutex mutex_;
+  std::string failure_;
+};
+
 }  // namespace
+
+std::string StreamSession::Failure() const {
+  const std::string failure = FailureWatch::Instance().Failure();
+  return failure.empty() ? failure : settings_.source + ": " + failure;
+}
 
 std::unique_ptr<StreamSession> StreamSession::Open(const SessionSettings& settings, GlCapabilities capabilities,
                                                    std::string* error) {
@@ -32,6 +79,7 @@ StreamSession::StreamSession(const SessionSettings& settings, std::unique_ptr<ho
         controller.distanceExponent = settings.distanceExponent;
         return controller;
       }()) {
+  FailureWatch::Instance().Reset();
   model_.Init(*source_, renderer_, 1.0f, Vec3{}, -1, -1);
   controller_.StartStreamingModel(&model_);
 }
@@ -41,10 +89,15 @@ StreamSession::~StreamSession() { controller_.StopStreamingModel(&model_); }
 FrameRecord StreamSession::Frame(const CameraPose& pose, float aspect, ShadingMode mode) {
   const std::chrono::nanoseconds transferBefore = renderer_.GpuTransferTime();
   const Clock::time_point start = Clock::now();
-  source_->DeliverFinishedReads();
-  model_.UpdateLocalCameraPosition(pose.position);
-  model_.UpdateRunningTasks();
-  controller_.Update(EnvironmentInfo{pose.position, settings_.verticalFieldOfView, aspect});
+  try {
+    source_->DeliverFinishedReads();
+    model_.UpdateLocalCameraPosition(pose.position);
+    model_.UpdateRunningTasks();
+    controller_.Update(EnvironmentInfo{pose.position, settings_.verticalFieldOfView, aspect});
+  } catch (const std::exception& error) {
+    // An unreadable node document reaches the host this way.
+    FailureWatch::Instance().Fail(error.what());
+  }
   renderer_.ShowCompleteOperations();
   const Clock::time_point streamed = Clock::now();
   Draw(pose, aspect, mode);

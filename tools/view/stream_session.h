@@ -38,6 +38,10 @@ class StreamSession {
   void Redraw(const CameraPose& pose, float aspect, ShadingMode mode) const;
 
   bool Initialized() const { return model_.InitializationComplete(); }
+  // Why the model cannot be streamed (initialization failed, or the library
+  // threw while reading it), naming the source; empty while all is well.
+  // One session at a time watches the log for it.
+  std::string Failure() const;
   const GlRenderer& Renderer() const { return renderer_; }
   uint64_t FileSize() const { return source_->FileSize(); }
 

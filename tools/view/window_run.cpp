@@ -134,6 +134,11 @@ int RunWindowed(const SessionSettings& settings, int width, int height) {
       const float aspect = framebufferHeight > 0 ? static_cast<float>(framebufferWidth) / framebufferHeight : 1.0f;
       const CameraPose pose{camera.position, camera.position + camera.Forward()};
       const FrameRecord record = session->Frame(placed ? pose : CameraPose{{0, 0, 1e4f}, {0, 0, 0}}, aspect, mode);
+      if (const std::string failure = session->Failure(); !failure.empty()) {
+        std::fprintf(stderr, "ovra-view: %s\n", failure.c_str());
+        exitCode = 1;
+        break;
+      }
       if (now - lastPrint >= 1.0) {
         PrintStatistics(record);
         lastPrint = now;
