@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for OVRA_FUZZ_SECONDS seconds
 # (default 60) from seeds the project's own writer and encoder make. Fails on
-# any crash, leak, timeout or sanitizer report. Corpora grow in build/fuzz/corpus.
+# any crash, leak, timeout or sanitizer report. Inputs may be as long as the
+# first request a model makes (256 KiB), so that a small file inflating to a
+# large allocation is found: the RSS limit stops it. Corpora grow in
+# build/fuzz/corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +25,6 @@ for target in container node_document mesh_decoder texture_decoder model; do
   dictionary=()
   if [ -f "fuzz/${target}.dict" ]; then dictionary=(-dict="fuzz/${target}.dict"); fi
   "./build/fuzz/fuzz/${target}_fuzzer" "$corpus/$target" "${dictionary[@]}" -max_total_time="$seconds" \
-    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 2>&1 | tail -n 12
+    -max_len=262144 -timeout=10 -rss_limit_mb=1536 -print_final_stats=1 2>&1 | tail -n 12
   test "${PIPESTATUS[0]}" -eq 0
 done

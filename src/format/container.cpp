@@ -87,16 +87,20 @@ int ParseContainerHeader(const uint8_t* bytes, size_t length, ModelFileLayout& l
 int ParseContainerIndex(std::span<const uint8_t> indexBytes, ModelFileLayout& layout) {
   if (layout.headerSize == 0) return kIndexRejected;
   if (indexBytes.size() < layout.indexSize) return kIndexNeedsMoreBytes;
-  const std::vector<uint8_t> text = InflateZlib(indexBytes.data(), layout.indexSize, kMaxIndexTextBytes);
-  const auto pieces = SplitPieces(AsText(text.data(), text.size()), ';');
+  const std::vector<uint8_t> inflated = InflateZlib(indexBytes.data(), layout.indexSize, kMaxIndexTextBytes);
+  const std::string_view text = AsText(inflated.data(), inflated.size());
 
   layout.files.clear();
-  if (pieces.size() % 3 != 0) return kIndexRejected;
-  // Reserve no more than the index can actually hold, whatever the header says.
-  layout.files.reserve(std::min<uint64_t>(layout.fileCount, pieces.size() / 3));
+  // Counted before anything is built: a small stream can inflate to tens of
+  // millions of pieces.
+  const size_t pieceCount = CountPieces(text, ';');
+  if (pieceCount % 3 != 0 || pieceCount / 3 > kMaxIndexEntries) return kIndexRejected;
+  layout.files.reserve(pieceCount / 3);
   const uint64_t bodyStart = layout.headerSize + layout.indexSize;
-  for (size_t i = 0; i < pieces.size(); i += 3) {
-    auto entry = ParseEntry(pieces[i], pieces[i + 1], pieces[i + 2], bodyStart);
+  PieceCursor cursor(text, ';');
+  std::string_view offset, size, name;
+  while (cursor.Next(offset) && cursor.Next(size) && cursor.Next(name)) {
+    auto entry = ParseEntry(offset, size, name, bodyStart);
     if (!entry) {
       layout.files.clear();
       return kIndexRejected;

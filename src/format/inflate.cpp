@@ -34,6 +34,8 @@ std::vector<uint8_t> InflateZlib(const uint8_t* bytes, size_t length, size_t max
     // Z_DATA_ERROR and ends here.
     if (status != Z_BUF_ERROR || capacity >= maxOutput) return {};
     capacity = GrowCapacity(capacity, maxOutput);
+    // The next call starts over, so the old output need not be copied.
+    output = {};
   }
 }
 

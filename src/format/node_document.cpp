@@ -99,6 +99,66 @@ float BoxSurface(const ModelNode& node) {
   return (dx + dx) * dy + dy * (dz + dz) + dx * (dz + dz);
 }
 
+// Builds the document's JSON value like the library's own DOM parser, but
+// stops as soon as the text nests deeper or holds more values than a
+// document may, so that a small compressed text cannot make it build
+// without bound. Syntax errors still throw the library's exceptions.
+class BoundedDocumentBuilder {
+ public:
+  using Json = nlohmann::json;
+
+  explicit BoundedDocumentBuilder(Json& result) : dom_(result) {}
+
+  bool Exceeded() const { return exceeded_; }
+
+  bool null() { return Value() && dom_.null(); }
+  bool boolean(bool value) { return Value() && dom_.boolean(value); }
+  bool number_integer(Json::number_integer_t value) { return Value() && dom_.number_integer(value); }
+  bool number_unsigned(Json::number_unsigned_t value) { return Value() && dom_.number_unsigned(value); }
+  bool number_float(Json::number_float_t value, const Json::string_t& text) {
+    return Value() && dom_.number_float(value, text);
+  }
+  bool string(Json::string_t& value) { return Value() && dom_.string(value); }
+  bool binary(Json::binary_t& value) { return Value() && dom_.binary(value); }
+  bool start_object(size_t size) { return Open() && dom_.start_object(size); }
+  bool key(Json::string_t& value) { return dom_.key(value); }
+  bool end_object() { return Close() && dom_.end_object(); }
+  bool start_array(size_t size) { return Open() && dom_.start_array(size); }
+  bool end_array() { return Close() && dom_.end_array(); }
+  template <typename Exception>
+  bool parse_error(size_t position, const std::string& token, const Exception& error) {
+    return dom_.parse_error(position, token, error);
+  }
+
+ private:
+  bool Value() {
+    exceeded_ = exceeded_ || ++values_ > kMaxDocumentValues;
+    return !exceeded_;
+  }
+  bool Open() {
+    exceeded_ = exceeded_ || ++depth_ > kMaxDocumentDepth;
+    return Value();
+  }
+  bool Close() {
+    --depth_;
+    return true;
+  }
+
+  nlohmann::detail::json_sax_dom_parser<Json> dom_;
+  size_t values_ = 0;
+  size_t depth_ = 0;
+  bool exceeded_ = false;
+};
+
+// The document's JSON value, or nothing when it is larger or deeper than a
+// document may be.
+std::optional<nlohmann::json> ReadDocumentJson(const std::vector<uint8_t>& text) {
+  nlohmann::json document;
+  BoundedDocumentBuilder builder(document);
+  if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder) || builder.Exceeded()) return std::nullopt;
+  return document;
+}
+
 // Counts the nodes of the document before any is built, so that a small
 // document cannot declare more nodes than memory holds.
 bool HasAtMostNodes(const nlohmann::json& root, size_t limit) {
@@ -184,7 +244,9 @@ void ApplyLegacyDocumentRule(ModelNode& root) {
 ParsedNodeDocument ParseNodeDocument(detail::ModelPimpl* model, const uint8_t* bytes,
                                      size_t length) {
   const std::vector<uint8_t> text = InflateZlib(bytes, length, kMaxDocumentTextBytes);
-  const nlohmann::json document = nlohmann::json::parse(text.begin(), text.end());
+  const std::optional<nlohmann::json> json = ReadDocumentJson(text);
+  if (!json) return {};
+  const nlohmann::json& document = *json;
   const DocumentVersion version = ReadVersion(document);
   if (!HasAtMostNodes(document, kMaxNodes)) return {};
 

@@ -15,6 +15,9 @@ namespace ovra {
 // Deepest node the document parse accepts; the root is at depth 0. A deeper
 // tree makes the document unrecognised.
 inline constexpr uint32_t kMaxNodeDepth = 512;
+// Deepest JSON nesting the document may have: each node nests twice (its
+// object and its children array), with room for boxes and materials.
+inline constexpr size_t kMaxDocumentDepth = 2 * size_t{kMaxNodeDepth} + 16;
 
 struct DocumentVersion {
   int32_t major = 0;

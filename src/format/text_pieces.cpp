@@ -1,22 +1,33 @@
 #include "format/text_pieces.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace ovra {
 
+bool PieceCursor::Next(std::string_view& piece) {
+  if (rest_.empty()) return false;
+  const size_t end = rest_.find(delimiter_);
+  if (end == std::string_view::npos) {
+    piece = rest_;
+    rest_ = {};
+  } else {
+    piece = rest_.substr(0, end);
+    rest_.remove_prefix(end + 1);
+  }
+  return true;
+}
+
 std::vector<std::string_view> SplitPieces(std::string_view text, char delimiter) {
   std::vector<std::string_view> pieces;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find(delimiter, start);
-    if (end == std::string_view::npos) {
-      pieces.push_back(text.substr(start));
-      break;
-    }
-    pieces.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  PieceCursor cursor(text, delimiter);
+  for (std::string_view piece; cursor.Next(piece);) pieces.push_back(piece);
   return pieces;
+}
+
+size_t CountPieces(std::string_view text, char delimiter) {
+  const auto delimiters = static_cast<size_t>(std::count(text.begin(), text.end(), delimiter));
+  return delimiters + (!text.empty() && text.back() != delimiter ? 1 : 0);
 }
 
 std::optional<uint64_t> ParseDecimal(std::string_view text) {

@@ -22,7 +22,10 @@ TEST(SplitPieces, ReadsPiecesTheWayALineReaderReadsLines) {
       {";;", {"", ""}},
       {";a", {"", "a"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(SplitPieces(c.text, ';'), c.pieces) << '"' << c.text << '"';
+  for (const Case& c : cases) {
+    EXPECT_EQ(SplitPieces(c.text, ';'), c.pieces) << '"' << c.text << '"';
+    EXPECT_EQ(CountPieces(c.text, ';'), c.pieces.size()) << '"' << c.text << '"';
+  }
 }
 
 TEST(ParseDecimal, AcceptsDigitsAfterLeadingZerosOnly) {

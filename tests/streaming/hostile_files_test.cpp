@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "ovra/model.h"
 #include "support/images.h"
 #include "support/model_files.h"
+#include "support/peak_memory.h"
 #include "support/recording_data_source.h"
 #include "support/recording_logger.h"
 #include "support/recording_renderer.h"
@@ -30,6 +32,11 @@ constexpr const char* kIndexFailure =
     "Error: Failed to initialize tzm model, because the index of the tzm file was not parsed succesfully.";
 constexpr const char* kNodeFailure =
     "Error: Failed to initialize tzm model, because the node structure was not recognized.";
+
+// What a memory bomb may raise the peak resident memory by: the largest
+// inflated text and what the parsers may build from it (set per build in
+// tests/CMakeLists.txt, for the sanitizers' own memory).
+constexpr uint64_t kBombPeakBound = uint64_t{OVRA_BOMB_PEAK_MIB} << 20;
 
 struct Outcome {
   std::vector<std::string> log;
@@ -189,6 +196,46 @@ TEST(HostileFilesTest, HostileDocumentsFailWithoutExhaustingMemory) {
   const Outcome bomb = Stream(WithDocumentText(std::string(kMaxDocumentTextBytes + 1, ' ')));
   EXPECT_EQ(bomb.exceptions.size(), 1u);
   EXPECT_FALSE(bomb.initialized);
+}
+
+std::string Repeated(const std::string& piece, size_t times) {
+  std::string text;
+  text.reserve(piece.size() * times);
+  for (size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+// Files of a few hundred kilobytes that inflate to what the limits allow
+// and then ask the parsers to build as much as they can.
+TEST(HostileFilesTest, MemoryBombsEndInTheirLogLineWithBoundedPeakMemory) {
+  const size_t indexText = kMaxIndexTextBytes / 3 * 3;
+  std::string emptyArrays = "[[]" + Repeated(",[]", (kMaxDocumentTextBytes - 4) / 3) + "]";
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> file;
+    const char* expectedLine;  // null: the JSON library's error reaches the host, nothing is logged
+  };
+  const Case cases[] = {
+      {"index of separators only", Container(std::string(indexText, ';'), {}), kIndexFailure},
+      // Accepted, but entry 0 is empty: no document.
+      {"index of the most entries allowed", Container(Repeated("0;0;a;", kMaxIndexEntries), {}), nullptr},
+      {"document of nested brackets", WithDocumentText(std::string(kMaxDocumentTextBytes, '[')), kNodeFailure},
+      {"document of empty arrays", WithDocumentText(emptyArrays), kNodeFailure},
+  };
+  emptyArrays = {};
+  for (const Case& c : cases) {
+    EXPECT_LT(c.file.size(), size_t{256} << 10) << c.what << ": fits the first request";
+    const test::PeakMemoryRise peak;
+    const Outcome outcome = Stream(c.file);
+    const uint64_t rise = peak.Bytes();
+    std::printf("%s: %zu bytes of file, peak memory rise %.1f MiB\n", c.what, c.file.size(), rise / 1048576.0);
+    if (c.expectedLine != nullptr) {
+      EXPECT_EQ(outcome.log, std::vector<std::string>{c.expectedLine}) << c.what;
+    } else {
+      EXPECT_TRUE(outcome.log.empty() && outcome.exceptions.size() == 1) << c.what;
+    }
+    EXPECT_LT(rise, kBombPeakBound) << c.what;
+  }
 }
 
 TEST(HostileFilesTest, BrokenContentShowsWhatItCan) {
