@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string_view>
 
 #include "content/bit_reader.h"
+#include "content/mesh_stream_format.h"
 #include "content/octahedral_normal.h"
 
 namespace ovra {
@@ -13,10 +15,10 @@ namespace {
 
 constexpr uint32_t kDefaultAxisBits = 11;
 constexpr uint32_t kMaxAxisBits = 16;
-constexpr uint32_t kDeltaEscape = 255;
-constexpr int32_t kDeltaBias = 127;
-constexpr float kUvStep = 0.00048828125f;  // 1/2048
-constexpr int32_t kNewestVersion = 5;
+using mesh_stream::kDeltaBias;
+using mesh_stream::kDeltaEscape;
+using mesh_stream::kLongDistanceMark;
+constexpr float kUvStep = 1.0f / mesh_stream::kUvUnitsPerTexture;
 constexpr uint64_t kWorstIndexBits = 1 + 2 + 5 + 16;
 
 // Bits one further vertex of a block takes at most, and at least.
@@ -99,22 +101,22 @@ class MeshStreamDecoder {
     return reader_.Read<kChecked>(bits);
   }
 
-  bool StartsWith(const char* magic, size_t length) const {
-    return size_ >= length && std::memcmp(data_, magic, length) == 0;
+  bool StartsWith(std::string_view magic) const {
+    return size_ >= magic.size() && std::memcmp(data_, magic.data(), magic.size()) == 0;
   }
 
   void ReadMagic() {
-    if (StartsWith("tzmc", 4)) {
+    if (StartsWith(mesh_stream::kMagic)) {
       version_ = 0;
-      SkipBytes(4);
-    } else if (StartsWith("_tzmc", 5)) {
-      SkipBytes(5);
-      version_ = std::min(static_cast<int32_t>(Read(24)), kNewestVersion);
+      SkipBytes(mesh_stream::kMagic.size());
+    } else if (StartsWith(mesh_stream::kVersionedMagic)) {
+      SkipBytes(mesh_stream::kVersionedMagic.size());
+      version_ = std::min(static_cast<int32_t>(Read(24)), mesh_stream::kNewestVersion);
     }
   }
 
-  void SkipBytes(int count) {
-    for (int i = 0; i < count; ++i) Read(8);
+  void SkipBytes(size_t count) {
+    for (size_t i = 0; i < count; ++i) Read(8);
   }
 
   float ReadFloat() {
@@ -501,7 +503,7 @@ class MeshStreamDecoder {
         return {IndexCode::kRecent, code};
       }
       const uint32_t shortDistance = (head >> 16) & 31;
-      const bool escaped = shortDistance == 31;
+      const bool escaped = shortDistance == kLongDistanceMark;
       reader.Skip(escaped ? 24 : 8);
       return {IndexCode::kDistance, escaped ? head & 0xFFFF : shortDistance};
     } else {
@@ -509,7 +511,7 @@ class MeshStreamDecoder {
       const uint32_t code = reader.Read<true>(2);
       if (code < 3) return {IndexCode::kRecent, code};
       const uint32_t distance = reader.Read<true>(5);
-      return {IndexCode::kDistance, distance < 31 ? distance : reader.Read<true>(16)};
+      return {IndexCode::kDistance, distance < kLongDistanceMark ? distance : reader.Read<true>(16)};
     }
   }
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "content/mesh_stream_format.h"
 #include "content/octahedral_normal.h"
 #include "mesh_encoder/bit_writer.h"
 
@@ -13,11 +14,11 @@ namespace ovra::tools {
 
 namespace {
 
-constexpr uint32_t kDeltaEscape = 255;
-constexpr int32_t kDeltaBias = 127;
-constexpr uint32_t kLongDistanceMark = 31;
-constexpr int64_t kMaxDistance = 65535;
-constexpr double kUvUnitsPerTexture = 2048.0;
+using mesh_stream::kDeltaBias;
+using mesh_stream::kDeltaEscape;
+using mesh_stream::kLongDistanceMark;
+using mesh_stream::kMaxDistance;
+constexpr double kUvUnitsPerTexture = mesh_stream::kUvUnitsPerTexture;
 
 struct QuantizedVertex {
   int32_t position[3];
@@ -130,9 +131,9 @@ class StreamEncoder {
 
   void WriteHeader() {
     const int version = options_.version;
-    if (version == 0) writer_.WriteBytes("tzmc", 4);
+    if (version == 0) writer_.WriteBytes(mesh_stream::kMagic.data(), mesh_stream::kMagic.size());
     if (version >= 1) {
-      writer_.WriteBytes("_tzmc", 5);
+      writer_.WriteBytes(mesh_stream::kVersionedMagic.data(), mesh_stream::kVersionedMagic.size());
       writer_.Write(static_cast<uint32_t>(version), 24);
     }
     if (version >= 0) {
