@@ -22,6 +22,7 @@
 
 #include <time.h>
 
+#include "ovra/host/swap_collector.h"
 #include "ovra/ovra.h"
 #include "sample_model/terrain_model.h"
 
@@ -100,17 +101,7 @@ class CountingRenderer final : public IMeshRenderer {
                VisualizationInfo, std::function<void()> onShown) override {
     const Clock::time_point start = Clock::now();
     const uint64_t triangles = mesh.indicesByteSize / 12;
-    if (operationId == -1) {
-      shown_[meshId] = triangles;
-    } else {
-      Operation& operation = waiting_[operationId];
-      operation.meshes.emplace_back(meshId, triangles);
-      if (onShown) operation.onShown = std::move(onShown);
-      if (operation.meshes.size() == operationMeshCount) {
-        complete_.push_back(std::move(operation));
-        waiting_.erase(operationId);
-      }
-    }
+    (swaps_.Add(meshId, operationId, operationMeshCount, std::move(onShown)) ? shown_ : hidden_)[meshId] = triangles;
     ++meshesAdded_;
     ownTime_ += Clock::now() - start;
   }
@@ -121,11 +112,9 @@ class CountingRenderer final : public IMeshRenderer {
   // After a frame is drawn: the swaps complete before it become visible and
   // their callbacks run.
   void EndFrame() {
-    std::vector<Operation> complete;
-    complete.swap(complete_);
-    for (Operation& operation : complete) {
-      for (const auto& [id, triangles] : operation.meshes) shown_[id] = triangles;
-      operation.onShown();
+    for (host::CompleteSwap& swap : swaps_.TakeComplete()) {
+      for (int id : swap.meshIds) shown_[id] = hidden_.extract(id).mapped();
+      swap.onShown();
     }
   }
 
@@ -134,17 +123,13 @@ class CountingRenderer final : public IMeshRenderer {
     for (const auto& [id, triangles] : shown_) total += triangles;
     return total;
   }
-  bool Busy() const { return !waiting_.empty() || !complete_.empty(); }
+  bool Busy() const { return swaps_.PendingOperations() > 0; }
   uint64_t MeshesAdded() const { return meshesAdded_; }
   Clock::duration OwnTime() const { return ownTime_; }
 
  private:
-  struct Operation {
-    std::vector<std::pair<int, uint64_t>> meshes;
-    std::function<void()> onShown;
-  };
-  std::map<int, Operation> waiting_;
-  std::vector<Operation> complete_;
+  host::SwapCollector swaps_;
+  std::map<int, uint64_t> hidden_;  // triangles of meshes waiting for their swap
   std::map<int, uint64_t> shown_;
   uint64_t meshesAdded_ = 0;
   Clock::duration ownTime_{};

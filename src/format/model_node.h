@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "ovra/mesh_id.h"
+
 namespace ovra {
 
 // Mesh ids are level + 4 * node id, so a fifth level would take the id of
 // the next node's first level: levels beyond the fourth are not kept.
-inline constexpr size_t kMaxStreamedLevels = 4;
+inline constexpr size_t kMaxStreamedLevels = kLevelsPerNode;
 
 namespace detail {
 class ModelPimpl;

@@ -20,6 +20,6 @@ std::shared_ptr<Task<OwnedMesh>> CreateNodeContentTask(ModelNode& node, int leve
 std::shared_ptr<Task<int>> CreateNodeLoadTask(ModelNode& node, int level, DownloadGroup* group);
 
 // The renderer's identifier of a node's level.
-inline int MeshId(const ModelNode& node, int level) { return level + 4 * node.id; }
+inline int MeshId(const ModelNode& node, int level) { return MeshIdOf(node.id, level); }
 
 }  // namespace ovra

@@ -5,8 +5,10 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "ovra/host/swap_collector.h"
 #include "ovra/mesh_renderer.h"
 
 namespace ovra::test {
@@ -19,19 +21,8 @@ class ShowingRenderer final : public IMeshRenderer {
                VisualizationInfo, std::function<void()> onShown) override {
     ++meshesAdded_;
     if (Holds(meshId)) Fault("mesh " + std::to_string(meshId) + " added twice");
-    if (operationId == -1) {
-      visible_.insert(meshId);
-      return;
-    }
-    Operation& operation = operations_[operationId];
-    const std::vector<int> ids(operationMeshIds, operationMeshIds + operationMeshCount);
-    if (operation.received.empty()) operation.ids = ids;
-    if (operation.ids != ids) Fault("operation " + std::to_string(operationId) + " changed its mesh ids");
-    if (std::find(ids.begin(), ids.end(), meshId) == ids.end()) Fault("mesh not listed by its operation");
-    operation.received.insert(meshId);
-    operation.onShown = std::move(onShown);
-    waiting_.insert(meshId);
-    if (operation.received.size() == ids.size()) operation.completeFrame = frame_;
+    if (operationId != -1) CheckListed(meshId, operationId, {operationMeshIds, operationMeshIds + operationMeshCount});
+    (swaps_.Add(meshId, operationId, operationMeshCount, std::move(onShown)) ? visible_ : waiting_).insert(meshId);
   }
 
   void RemoveMesh(int meshId) override {
@@ -40,46 +31,41 @@ class ShowingRenderer final : public IMeshRenderer {
   void RemoveAllMeshes() override { visible_.clear(); }
   int SelectTranscodeFormat(int, int, int) override { return kKeepStoredFormat; }
 
-  // Shows the swaps complete since an earlier frame and reports them shown.
+  // Shows the swaps complete since an earlier frame and reports them shown;
+  // those completed during this frame wait for the next.
   void EndFrame() {
-    for (auto it = operations_.begin(); it != operations_.end();) {
-      Operation& operation = it->second;
-      if (operation.completeFrame < 0 || operation.completeFrame >= frame_) {
-        ++it;
-        continue;
-      }
-      for (int id : operation.ids) {
+    for (host::CompleteSwap& swap : std::exchange(ready_, swaps_.TakeComplete())) {
+      for (int id : swap.meshIds) {
         waiting_.erase(id);
         visible_.insert(id);
       }
-      std::function<void()> onShown = std::move(operation.onShown);
-      it = operations_.erase(it);  // its id may be reused from onShown on
-      onShown();
+      listed_.erase(swap.operationId);  // its id may be reused from onShown on
+      swap.onShown();
     }
-    ++frame_;
   }
 
   const std::set<int>& Visible() const { return visible_; }
   bool Holds(int meshId) const { return visible_.contains(meshId) || waiting_.contains(meshId); }
-  bool HasWaiting() const { return !operations_.empty(); }
+  bool HasWaiting() const { return swaps_.PendingOperations() > 0 || !ready_.empty(); }
   int MeshesAdded() const { return meshesAdded_; }
   const std::vector<std::string>& Faults() const { return faults_; }
 
  private:
-  struct Operation {
-    std::vector<int> ids;
-    std::set<int> received;
-    std::function<void()> onShown;
-    int completeFrame = -1;
-  };
+  // Every mesh of an operation lists the same ids, its own among them.
+  void CheckListed(int meshId, int operationId, const std::vector<int>& ids) {
+    const auto [listed, first] = listed_.try_emplace(operationId, ids);
+    if (!first && listed->second != ids) Fault("operation " + std::to_string(operationId) + " changed its mesh ids");
+    if (std::find(ids.begin(), ids.end(), meshId) == ids.end()) Fault("mesh not listed by its operation");
+  }
 
   void Fault(std::string what) { faults_.push_back(std::move(what)); }
 
-  std::map<int, Operation> operations_;
+  host::SwapCollector swaps_;
+  std::vector<host::CompleteSwap> ready_;
+  std::map<int, std::vector<int>> listed_;
   std::set<int> visible_;
   std::set<int> waiting_;
   std::vector<std::string> faults_;
-  int frame_ = 0;
   int meshesAdded_ = 0;
 };
 

@@ -156,21 +156,10 @@ void GlRenderer::AddMesh(const Mesh& mesh, int meshId, int operationId, const in
     meshes_.erase(existing);
   }
   GpuMesh& gpu = meshes_[meshId];
-  gpu.level = meshId % 4;
-  gpu.node = meshId / 4;
+  gpu.level = LevelOfMeshId(meshId);
+  gpu.node = NodeOfMeshId(meshId);
   Upload(mesh, gpu);
-  if (operationId < 0) {
-    gpu.visible = true;
-    return;
-  }
-  Operation& operation = waiting_[operationId];
-  operation.expected = operationMeshCount;
-  operation.meshIds.push_back(meshId);
-  if (!operation.onShown) operation.onShown = std::move(onShown);
-  if (operation.meshIds.size() >= operation.expected) {
-    complete_.push_back(std::move(operation));
-    waiting_.erase(operationId);
-  }
+  gpu.visible = swaps_.Add(meshId, operationId, operationMeshCount, std::move(onShown));
 }
 
 void GlRenderer::Upload(const Mesh& mesh, GpuMesh& gpu) {
@@ -210,8 +199,7 @@ void GlRenderer::RemoveMesh(int meshId) {
 void GlRenderer::RemoveAllMeshes() {
   for (auto& [id, mesh] : meshes_) mesh.Free();
   meshes_.clear();
-  waiting_.clear();
-  complete_.clear();
+  swaps_.Clear();
 }
 
 int GlRenderer::SelectTranscodeFormat(int, int, int componentCount) {
@@ -221,14 +209,13 @@ int GlRenderer::SelectTranscodeFormat(int, int, int componentCount) {
 }
 
 void GlRenderer::ShowCompleteOperations() {
-  for (Operation& operation : complete_) {
-    for (int meshId : operation.meshIds) {
+  for (host::CompleteSwap& swap : swaps_.TakeComplete()) {
+    for (int meshId : swap.meshIds) {
       const auto found = meshes_.find(meshId);
       if (found != meshes_.end()) found->second.visible = true;
     }
-    if (operation.onShown) shownCallbacks_.push_back(std::move(operation.onShown));
+    if (swap.onShown) shownCallbacks_.push_back(std::move(swap.onShown));
   }
-  complete_.clear();
 }
 
 void GlRenderer::CallShownCallbacks() {
@@ -269,7 +256,7 @@ RendererStatistics GlRenderer::Statistics() const {
     ++statistics.meshes;
     statistics.triangles += static_cast<uint64_t>(mesh.indexCount / 3);
   }
-  statistics.waitingOperations = waiting_.size() + complete_.size();
+  statistics.waitingOperations = swaps_.PendingOperations();
   statistics.meshesAdded = meshesAdded_;
   statistics.meshesRemoved = meshesRemoved_;
   return statistics;

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <ovra/host/swap_collector.h>
 #include <ovra/mesh_renderer.h>
 
 #include <chrono>
 #include <functional>
-#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -64,18 +64,12 @@ class GlRenderer final : public IMeshRenderer {
 
  private:
   struct GpuMesh;
-  struct Operation {
-    size_t expected = 0;
-    std::vector<int> meshIds;
-    std::function<void()> onShown;
-  };
 
   void Upload(const Mesh& mesh, GpuMesh& gpu);
 
   const GlCapabilities capabilities_;
   std::unordered_map<int, GpuMesh> meshes_;
-  std::map<int, Operation> waiting_;
-  std::vector<Operation> complete_;
+  host::SwapCollector swaps_;
   std::vector<std::function<void()>> shownCallbacks_;
   Box bounds_;
   std::chrono::nanoseconds transferTime_{0};
