@@ -3,20 +3,46 @@
 // handed to the library on the host thread, once per frame, before the model
 // is pumped.
 //
-// Usage: file_host <model.tzm>
+// With --blocking it reads with a data source of its own instead, the
+// simplest one a host can write.
+//
+// Usage: file_host [--blocking] <model.tzm>
 #include <ovra/host/file_data_source.h>
+#include <ovra/host/swap_collector.h>
 #include <ovra/ovra.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
-#include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// Reads each range at once, inside RequestRange, and completes it there:
+// the library allows that, and it needs no queue. Bytes past the end of the
+// file are zeros. Fine for small local files; a host that must not block
+// its frame reads on other threads (see ovra::host::FileDataSource).
+class BlockingFileSource final : public ovra::DataSource {
+ public:
+  explicit BlockingFileSource(const std::string& path) : file_(path, std::ios::binary) {}
+  bool IsOpen() const { return file_.is_open(); }
+
+  void RequestRange(int requestId, uint64_t offset, uint64_t size) override {
+    std::vector<unsigned char> bytes(size, 0);
+    file_.clear();
+    file_.seekg(static_cast<std::streamoff>(offset));
+    file_.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    CompleteRangeRequest(requestId, bytes.data());
+  }
+
+ private:
+  std::ifstream file_;
+};
 
 // Prints what it is asked to show instead of drawing it, and shows the meshes
 // of each swap together, as a real renderer must.
@@ -25,19 +51,13 @@ class PrintingRenderer final : public ovra::IMeshRenderer {
   void AddMesh(const ovra::Mesh& mesh, int meshId, int operationId, const int*, size_t operationMeshCount,
                ovra::VisualizationInfo, std::function<void()> onShown) override {
     std::printf("AddMesh id %d (node %d, level %d), operation %d: %llu vertices, %llu triangles\n", meshId,
-                meshId / 4, meshId % 4, operationId,
+                ovra::NodeOfMeshId(meshId), ovra::LevelOfMeshId(meshId), operationId,
                 static_cast<unsigned long long>(mesh.positionsByteSize / 12),
                 static_cast<unsigned long long>(mesh.indicesByteSize / 12));
-    if (operationId == -1) {
+    // A first load shows at once; a swap's meshes stay hidden until all are here.
+    if (swaps_.Add(meshId, operationId, operationMeshCount, std::move(onShown))) {
       PrintMaterial(mesh);
       ++shownMeshes_;
-      return;
-    }
-    // Hidden until every mesh of the operation is here.
-    Operation& operation = waiting_[operationId];
-    operation.onShown = std::move(onShown);
-    if (++operation.received == operationMeshCount) {
-      complete_.push_back(operationId);
     }
   }
 
@@ -45,29 +65,24 @@ class PrintingRenderer final : public ovra::IMeshRenderer {
     std::printf("RemoveMesh id %d\n", meshId);
     --shownMeshes_;
   }
-  void RemoveAllMeshes() override { shownMeshes_ = 0; }
+  void RemoveAllMeshes() override {
+    shownMeshes_ = 0;
+    swaps_.Clear();
+  }
   int SelectTranscodeFormat(int, int, int) override { return kKeepStoredFormat; }
 
   // After drawing a frame: the complete operations are now on screen; their
   // callbacks remove the meshes they replace.
   void EndFrame() {
-    for (int operationId : complete_) {
-      Operation operation = std::move(waiting_.at(operationId));
-      waiting_.erase(operationId);
-      shownMeshes_ += static_cast<int>(operation.received);
-      operation.onShown();
+    for (ovra::host::CompleteSwap& swap : swaps_.TakeComplete()) {
+      shownMeshes_ += static_cast<int>(swap.meshIds.size());
+      swap.onShown();
     }
-    complete_.clear();
   }
 
   int ShownMeshes() const { return shownMeshes_; }
 
  private:
-  struct Operation {
-    size_t received = 0;
-    std::function<void()> onShown;
-  };
-
   static void PrintMaterial(const ovra::Mesh& mesh) {
     const char* names[5] = {"colour", "normal", "metal-roughness", "occlusion", "emissive"};
     const ovra::Texture* slots[5] = {&mesh.colorTexture, &mesh.normalTexture, &mesh.metalRoughnessTexture,
@@ -85,8 +100,7 @@ class PrintingRenderer final : public ovra::IMeshRenderer {
                 mesh.baseColor[1], mesh.baseColor[2], mesh.baseColor[3], mesh.roughness, mesh.metalness);
   }
 
-  std::map<int, Operation> waiting_;
-  std::vector<int> complete_;
+  ovra::host::SwapCollector swaps_;
   int shownMeshes_ = 0;
 };
 
@@ -94,18 +108,39 @@ ovra::Vec3 Lerp(ovra::Vec3 a, ovra::Vec3 b, float t) {
   return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t};
 }
 
+// The reads of either source, completed on the host thread.
+struct Source {
+  std::unique_ptr<ovra::DataSource> source;
+  std::function<void()> deliverFinishedReads;
+};
+
+Source OpenSource(const std::string& path, bool blocking) {
+  if (blocking) {
+    auto own = std::make_unique<BlockingFileSource>(path);
+    if (!own->IsOpen()) return {};
+    return {std::move(own), [] {}};
+  }
+  auto kit = std::make_unique<ovra::host::FileDataSource>(path);
+  if (!kit->IsOpen()) return {};
+  ovra::host::FileDataSource* reader = kit.get();
+  return {std::move(kit), [reader] { reader->DeliverFinishedReads(); }};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <model.tzm>\n", argv[0]);
+  const bool blocking = argc == 3 && std::string(argv[1]) == "--blocking";
+  if (argc != 2 && !blocking) {
+    std::fprintf(stderr, "usage: %s [--blocking] <model.tzm>\n", argv[0]);
     return 2;
   }
-  ovra::host::FileDataSource source(argv[1]);
-  if (!source.IsOpen()) {
-    std::fprintf(stderr, "cannot open %s\n", argv[1]);
+  const std::string path = argv[argc - 1];
+  Source file = OpenSource(path, blocking);
+  if (file.source == nullptr) {
+    std::fprintf(stderr, "cannot open %s\n", path.c_str());
     return 1;
   }
+  ovra::DataSource& source = *file.source;
   PrintingRenderer renderer;
   ovra::Model model;
   const ovra::Vec3 far{-300, 0, 80};
@@ -125,7 +160,7 @@ int main(int argc, char** argv) {
   const ovra::Vec3 near{0, 0, 15};
   for (int frame = 0; frame < kFrames; ++frame) {
     const ovra::Vec3 camera = Lerp(far, near, std::min(1.0f, static_cast<float>(frame) / 240.0f));
-    source.DeliverFinishedReads();
+    file.deliverFinishedReads();
     model.UpdateLocalCameraPosition(camera);
     model.UpdateRunningTasks();
     controller.Update(ovra::EnvironmentInfo{camera, 60.0f, 16.0f / 9.0f});

@@ -16,12 +16,17 @@ namespace ovra {
 class OVRA_API ILogger {
  public:
   ILogger() = default;
+  /// Loggers may be copied; the library never does.
   ILogger(const ILogger&) = default;
+  /// Loggers may be copied; the library never does.
   ILogger& operator=(const ILogger&) = default;
   virtual ~ILogger() = default;
 
+  /// Progress: a model finished initializing, for example.
   virtual void Status(std::string_view message) = 0;
+  /// Something was left out or repaired, and streaming goes on.
   virtual void Warning(std::string_view message) = 0;
+  /// Something failed: a model that cannot initialize, content that cannot be decoded.
   virtual void Error(std::string_view message) = 0;
 };
 
@@ -33,11 +38,16 @@ class OVRA_API ILogger {
 class OVRA_API Log {
  public:
   Log() = delete;
+  /// Present for compatibility; `Log` has no state of its own.
   Log& operator=(const Log&) = default;
+  /// Present for compatibility; `Log` has no state of its own.
   Log& operator=(Log&&) = default;
 
+  /// Passes `message` to the installed logger's `ILogger::Status`. Any thread.
   static void Status(std::string_view message);
+  /// Passes `message` to the installed logger's `ILogger::Warning`. Any thread.
   static void Warning(std::string_view message);
+  /// Passes `message` to the installed logger's `ILogger::Error`. Any thread.
   static void Error(std::string_view message);
 
   /// Installs `logger` for the whole process; null silences all logging. The

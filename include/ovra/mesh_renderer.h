@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "ovra/export.h"
+#include "ovra/mesh_id.h"
 #include "ovra/records.h"
 #include "ovra/render_mesh.h"
 
@@ -18,7 +19,9 @@ class OVRA_API IMeshRenderer {
   static constexpr int kKeepStoredFormat = 2147483647;
 
   IMeshRenderer() = default;
+  /// Renderers may be copied; the library never does.
   IMeshRenderer(const IMeshRenderer&) = default;
+  /// Renderers may be copied; the library never does.
   IMeshRenderer& operator=(const IMeshRenderer&) = default;
   /// Never called by the library: the host owns the renderer.
   virtual ~IMeshRenderer() = default;
@@ -27,7 +30,8 @@ class OVRA_API IMeshRenderer {
   /// `Model::UpdateRunningTasks` or `StreamController::Update`.
   ///
   /// `mesh` and everything it points to are valid only during the call.
-  /// `meshId` is level + 4 * node id. Meshes of one swap operation share
+  /// `meshId` is level + 4 * node id (see `MeshIdOf`, `NodeOfMeshId`,
+  /// `LevelOfMeshId`). Meshes of one swap operation share
   /// `operationId`, the array of all `operationMeshCount` mesh ids of the
   /// operation and a copy of the same `onShown` callback: keep them hidden
   /// until every mesh of the operation has arrived, show them together, then

@@ -3,6 +3,7 @@
 // Everything a host needs, in one include.
 #include "ovra/data_source.h"
 #include "ovra/logging.h"
+#include "ovra/mesh_id.h"
 #include "ovra/mesh_renderer.h"
 #include "ovra/model.h"
 #include "ovra/records.h"

@@ -8,23 +8,23 @@ namespace ovra {
 
 /// Two 32-bit floats.
 struct OVRA_API Vec2 {
-  float x = 0.0f;
-  float y = 0.0f;
+  float x = 0.0f;  ///< First component.
+  float y = 0.0f;  ///< Second component.
 };
 
 /// Three 32-bit floats: a point or direction in model or world space.
 struct OVRA_API Vec3 {
-  float x = 0.0f;
-  float y = 0.0f;
-  float z = 0.0f;
+  float x = 0.0f;  ///< First component.
+  float y = 0.0f;  ///< Second component.
+  float z = 0.0f;  ///< Third component.
 };
 
 /// Four 32-bit floats.
 struct OVRA_API Vec4 {
-  float x = 0.0f;
-  float y = 0.0f;
-  float z = 0.0f;
-  float w = 0.0f;
+  float x = 0.0f;  ///< First component.
+  float y = 0.0f;  ///< Second component.
+  float z = 0.0f;  ///< Third component.
+  float w = 0.0f;  ///< Fourth component.
 };
 
 /// Camera and view state, passed to `StreamController::Update` once per frame.
@@ -40,9 +40,9 @@ struct OVRA_API EnvironmentInfo {
 /// Passed to `IMeshRenderer::AddMesh`. Reserved for visual debugging aids;
 /// the library always passes all three fields as zero.
 struct OVRA_API VisualizationInfo {
-  uint32_t reserved0 = 0;
-  uint32_t reserved1 = 0;
-  uint32_t reserved2 = 0;
+  uint32_t reserved0 = 0;  ///< Reserved, 0.
+  uint32_t reserved1 = 0;  ///< Reserved, 0.
+  uint32_t reserved2 = 0;  ///< Reserved, 0.
 };
 
 /// Level-of-detail selection settings, copied by the `StreamController`
@@ -58,6 +58,7 @@ struct OVRA_API StreamControllerSettings {
   /// Below this distance to the nearest candidate node,
   /// `nearDistanceExponent` replaces `distanceExponent`.
   float nearDistance = 0.0f;
+  /// The distance exponent used near the camera (see `nearDistance`).
   float nearDistanceExponent = 0.0f;
   /// While the scene covers less than the whole screen, candidates whose
   /// priority is at least this are not refined. 0 disables the cutoff.
@@ -67,15 +68,17 @@ struct OVRA_API StreamControllerSettings {
 /// Statistics of a `StreamController`, returned by value by
 /// `StreamController::GetDebugInfo`.
 struct OVRA_API DebugInfo {
-  uint8_t reservedHead[192] = {};
+  uint8_t reservedHead[192] = {};  ///< Reserved, zero.
   /// Triangles of the levels shown at the last full update.
   uint64_t displayedTriangles = 0;
-  /// Download cache hits and misses as of the last update that ran.
+  /// Requests served from the process-wide download cache, as of the last
+  /// update that ran.
   uint64_t cacheHits = 0;
+  /// Requests the download cache could not serve, as of the last update.
   uint64_t cacheMisses = 0;
   /// Swap operations started and not yet completed (at most 5).
   uint64_t pendingOperations = 0;
-  uint8_t reservedTail[256] = {};
+  uint8_t reservedTail[256] = {};  ///< Reserved, zero.
 };
 
 }  // namespace ovra

@@ -73,13 +73,15 @@ struct OVRA_API Texture {
   const uint8_t* data = nullptr;
   /// Number of bytes at `data`; 0 for an empty slot.
   uint64_t byteSize = 0;
+  /// Width of level 0 in pixels.
   uint16_t width = 0;
+  /// Height of level 0 in pixels.
   uint16_t height = 0;
   /// A `TextureFormat` code.
   uint32_t format = 0;
   /// Colour channels of `format`, as `TextureFormatComponents` gives them.
   uint16_t components = 0;
-  uint16_t reserved = 0;
+  uint16_t reserved = 0;  ///< Reserved, 0.
 };
 
 /// Bytes of one full-size image of `format`: width x height x channels for
@@ -131,39 +133,40 @@ inline const uint8_t* TextureLevelZero(const Texture& texture) {
 struct OVRA_API Mesh {
   /// x, y, z per vertex, in model units.
   const float* positions = nullptr;
-  uint64_t positionsByteSize = 0;
+  uint64_t positionsByteSize = 0;  ///< 12 bytes per vertex.
   /// Triangle list: three vertex indices per triangle.
   const uint32_t* indices = nullptr;
-  uint64_t indicesByteSize = 0;
+  uint64_t indicesByteSize = 0;  ///< 12 bytes per triangle.
   /// Unit normals, three floats per vertex.
   const float* normals = nullptr;
-  uint64_t normalsByteSize = 0;
-  /// Texture-coordinate sets 0 to 3: u, v per vertex.
+  uint64_t normalsByteSize = 0;  ///< 12 bytes per vertex.
+  /// Texture-coordinate set 0: u, v per vertex.
   const float* texCoords0 = nullptr;
-  uint64_t texCoords0ByteSize = 0;
-  const float* texCoords1 = nullptr;
-  uint64_t texCoords1ByteSize = 0;
-  const float* texCoords2 = nullptr;
-  uint64_t texCoords2ByteSize = 0;
-  const float* texCoords3 = nullptr;
-  uint64_t texCoords3ByteSize = 0;
-  /// Texture slots 0 to 4. When the occlusion map is the metal-roughness
-  /// file, `occlusionTexture` has no pixels but format 4: sample occlusion
-  /// from `metalRoughnessTexture`.
+  uint64_t texCoords0ByteSize = 0;  ///< 8 bytes per vertex.
+  const float* texCoords1 = nullptr;  ///< Texture-coordinate set 1, as set 0.
+  uint64_t texCoords1ByteSize = 0;    ///< 8 bytes per vertex.
+  const float* texCoords2 = nullptr;  ///< Texture-coordinate set 2, as set 0.
+  uint64_t texCoords2ByteSize = 0;    ///< 8 bytes per vertex.
+  const float* texCoords3 = nullptr;  ///< Texture-coordinate set 3, as set 0.
+  uint64_t texCoords3ByteSize = 0;    ///< 8 bytes per vertex.
+  /// Base colour, with the level's alpha map merged in when it has one.
   Texture colorTexture;
-  Texture normalTexture;
-  Texture metalRoughnessTexture;
+  Texture normalTexture;          ///< Tangent-space normal map.
+  Texture metalRoughnessTexture;  ///< Metalness and roughness map.
+  /// Ambient occlusion. When the occlusion map is the metal-roughness file,
+  /// this slot has no pixels but format 4: sample occlusion from
+  /// `metalRoughnessTexture`.
   Texture occlusionTexture;
-  Texture emissiveTexture;
-  /// Material factors.
+  Texture emissiveTexture;  ///< Emissive colour map.
+  /// Base colour factor: red, green, blue, alpha.
   float baseColor[4] = {};
-  float normalScale = 0.0f;
-  float occlusionScale = 0.0f;
-  float roughness = 0.0f;
-  float metalness = 0.0f;
-  uint32_t reserved0 = 0;
-  float emissive[3] = {};
-  /// Alpha mode code of the mesh's material.
+  float normalScale = 0.0f;     ///< Scale of the normal map's x and y.
+  float occlusionScale = 0.0f;  ///< Strength of the occlusion map.
+  float roughness = 0.0f;       ///< Roughness factor, 0 to 1.
+  float metalness = 0.0f;       ///< Metalness factor, 0 to 1.
+  uint32_t reserved0 = 0;       ///< Reserved, 0.
+  float emissive[3] = {};       ///< Emissive colour factor: red, green, blue.
+  /// Alpha mode code of the mesh's material: 0 opaque, 1 mask, 2 blend.
   uint8_t alphaMode = 0;
   /// 1 when the material is double-sided, else 0.
   uint8_t doubleSided = 0;

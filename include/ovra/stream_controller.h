@@ -28,6 +28,7 @@ struct StreamControllerAccess;
 /// through `Model::UpdateRunningTasks` and their `onShown` callbacks.
 class OVRA_API StreamController {
  public:
+  /// A controller with no models, selecting by a copy of `settings`.
   explicit StreamController(const StreamControllerSettings& settings);
   StreamController(const StreamController&) = delete;
   StreamController& operator=(const StreamController&) = delete;

@@ -20,6 +20,7 @@ class FileDataSource final : public QueuedDataSource {
   explicit FileDataSource(const std::string& path, int ioThreads = 2);
   ~FileDataSource() override;
 
+  /// False when the file could not be opened; requests then read as zeros.
   bool IsOpen() const;
   uint64_t FileSize() const override;
 

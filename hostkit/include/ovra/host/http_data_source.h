@@ -8,6 +8,7 @@
 
 namespace ovra::host {
 
+/// Settings of an `HttpDataSource`, copied by its constructor.
 struct HttpOptions {
   /// Range requests in flight at once, at least 1.
   int maxInFlight = 6;
@@ -16,6 +17,7 @@ struct HttpOptions {
   int maxAttempts = 3;
   /// Wait before the first retry; it doubles with each further attempt.
   int retryDelayMs = 100;
+  /// Longest wait for a connection to the server.
   int connectTimeoutMs = 5000;
   /// Longest a single range may take.
   int transferTimeoutMs = 60000;
@@ -39,6 +41,7 @@ struct HttpOptions {
 /// error, like a file read past its end.
 class HttpDataSource final : public QueuedDataSource {
  public:
+  /// Streams the file at `url`; nothing is fetched before the first request.
   explicit HttpDataSource(std::string url, HttpOptions options = {});
   ~HttpDataSource() override;
 

@@ -11,8 +11,9 @@ namespace ovra::host {
 
 /// What a data source has been asked for and has answered so far.
 struct TransferStatistics {
-  /// `RequestRange` calls and the bytes they asked for.
+  /// `RequestRange` calls.
   uint64_t requests = 0;
+  /// Bytes those calls asked for.
   uint64_t bytesRequested = 0;
   /// Bytes handed to the library by `DeliverFinishedReads`, zero padding included.
   uint64_t bytesDelivered = 0;
@@ -43,6 +44,7 @@ class QueuedDataSource : public DataSource {
   /// logging the failures among them. Returns how many it completed.
   size_t DeliverFinishedReads();
 
+  /// The counts so far.
   TransferStatistics Statistics() const;
 
   /// Size of the model file, or 0 while it is not known yet.
@@ -61,6 +63,7 @@ class QueuedDataSource : public DataSource {
   void Finish(int requestId, std::vector<unsigned char> bytes);
   /// Queues zeros for request `requestId` and `message` for the error log.
   void Fail(int requestId, std::string message);
+  /// Counts one repeated attempt in `TransferStatistics::retries`.
   void CountRetry();
 
  private:
