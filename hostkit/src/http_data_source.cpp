@@ -9,6 +9,8 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <optional>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -26,6 +28,7 @@ struct Range {
   uint64_t size = 0;
   int attempt = 1;
   Clock::time_point notBefore{};
+  Clock::time_point firstFailure{};  // the epoch while it has not failed
 };
 
 struct Transfer {
@@ -55,6 +58,9 @@ void ParseContentRange(std::string_view value, uint64_t& start, uint64_t& total)
   }
 }
 
+// Server errors, a request timeout and rate limiting pass; other answers stand.
+bool IsTransientStatus(long status) { return status >= 500 || status == 408 || status == 429; }
+
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
          std::equal(prefix.begin(), prefix.end(), text.begin(),
@@ -82,6 +88,8 @@ struct HttpDataSource::Transfers {
   // The driving thread's own.
   std::deque<Range> waiting;
   std::vector<std::unique_ptr<Transfer>> active;
+  std::optional<Clock::time_point> outageStart;
+  std::minstd_rand jitter{std::random_device{}()};
 
   std::thread thread;  // last: it starts once the rest exists
 
@@ -199,6 +207,8 @@ struct HttpDataSource::Transfers {
   // Decides what the finished transfer means: bytes, zeros, a retry or a failure.
   void Judge(Transfer& transfer, CURLcode result, long status) {
     const Range& range = transfer.range;
+    const bool answered = transfer.rangeIgnored || transfer.overlong || result == CURLE_OK;
+    if (answered && !IsTransientStatus(status)) ServerAnswered();
     if (transfer.rangeIgnored) {
       GiveUp(range, "The server at " + url + " does not support HTTP range requests: it answered 200 with the whole "
                     "file when asked for " + Describe(range, url) + "; they read as zeros.");
@@ -212,25 +222,59 @@ struct HttpDataSource::Transfers {
     } else if (status == 206) {
       owner->Finish(range.id, std::move(transfer.body));
     } else if (status == 416) {
-      owner->Finish(range.id, {});  // the range starts past the end of the file
-    } else if (status >= 500) {
+      GiveUp(range, "HTTP status 416 for " + Describe(range, url) + ": the range lies wholly past the end of the "
+                    "file; they read as zeros.");
+    } else if (IsTransientStatus(status)) {
       Retry(range, "HTTP status " + std::to_string(status));
     } else {
       GiveUp(range, "HTTP status " + std::to_string(status) + " for " + Describe(range, url) + "; they read as zeros.");
     }
   }
 
+  // A transient failure: the range waits and is tried again, until the
+  // attempts or the time allowed run out.
   void Retry(Range range, const std::string& reason) {
-    if (range.attempt >= std::max(1, options.maxAttempts)) {
+    const Clock::time_point now = Clock::now();
+    if (range.firstFailure == Clock::time_point{}) range.firstFailure = now;
+    OutageBegins(range, reason, now);
+    const auto failingMs = std::chrono::duration_cast<std::chrono::milliseconds>(now - range.firstFailure).count();
+    const bool outOfAttempts = options.maxAttempts > 0 && range.attempt >= options.maxAttempts;
+    const bool outOfTime = options.giveUpAfterMs > 0 && failingMs >= options.giveUpAfterMs;
+    if (outOfAttempts || outOfTime) {
       GiveUp(range, "Could not fetch " + Describe(range, url) + " in " + std::to_string(range.attempt) +
-                        " attempts: " + reason + "; they read as zeros.");
+                        " attempts over " + std::to_string(failingMs) + " ms: " + reason + "; they read as zeros.");
       return;
     }
-    Log::Warning("Fetching " + Describe(range, url) + " failed (" + reason + "); retrying.");
     owner->CountRetry();
-    range.notBefore = Clock::now() + std::chrono::milliseconds(options.retryDelayMs << (range.attempt - 1));
+    range.notBefore = now + RetryDelay(range.attempt);
     ++range.attempt;
     waiting.push_back(range);
+  }
+
+  // Doubling from retryDelayMs up to maxRetryDelayMs, less a random part of
+  // up to half.
+  std::chrono::milliseconds RetryDelay(int attempt) {
+    const int64_t first = std::max(1, options.retryDelayMs);
+    const int64_t cap = std::max<int64_t>(first, options.maxRetryDelayMs);
+    const int64_t full = std::min(cap, first << std::min(attempt - 1, 30));
+    std::uniform_int_distribution<int64_t> shortening(0, full / 2);
+    return std::chrono::milliseconds(full - shortening(jitter));
+  }
+
+  void OutageBegins(const Range& range, const std::string& reason, Clock::time_point now) {
+    if (outageStart) return;
+    outageStart = now;
+    owner->CountOutage();
+    Log::Warning("Fetching " + Describe(range, url) + " failed (" + reason +
+                 "); retrying until the server answers.");
+  }
+
+  void ServerAnswered() {
+    if (!outageStart) return;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *outageStart).count();
+    outageStart.reset();
+    owner->OutageEnded(static_cast<uint64_t>(ms));
+    Log::Status("The server at " + url + " answers again, after " + std::to_string(ms) + " ms.");
   }
 
   void GiveUp(const Range& range, std::string message) { owner->Fail(range.id, std::move(message)); }

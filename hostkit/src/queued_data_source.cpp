@@ -1,5 +1,6 @@
 #include "ovra/host/queued_data_source.h"
 
+#include <algorithm>
 #include <deque>
 #include <mutex>
 #include <unordered_map>
@@ -25,6 +26,8 @@ struct QueuedDataSource::Queue {
   std::mutex mutex;
   std::deque<FinishedRead> finished;
   uint64_t retries = 0;
+  uint64_t outages = 0;
+  uint64_t longestOutageMs = 0;
 
   // Host thread only.
   std::unordered_map<int, uint64_t> openSizes;
@@ -48,6 +51,8 @@ size_t QueuedDataSource::DeliverFinishedReads() {
     std::lock_guard lock(queue_->mutex);
     finished.swap(queue_->finished);
     queue_->statistics.retries = queue_->retries;
+    queue_->statistics.outages = queue_->outages;
+    queue_->statistics.longestOutageMs = queue_->longestOutageMs;
   }
   size_t delivered = 0;
   for (FinishedRead& read : finished) {
@@ -83,6 +88,16 @@ void QueuedDataSource::Fail(int requestId, std::string message) {
 void QueuedDataSource::CountRetry() {
   std::lock_guard lock(queue_->mutex);
   ++queue_->retries;
+}
+
+void QueuedDataSource::CountOutage() {
+  std::lock_guard lock(queue_->mutex);
+  ++queue_->outages;
+}
+
+void QueuedDataSource::OutageEnded(uint64_t milliseconds) {
+  std::lock_guard lock(queue_->mutex);
+  queue_->longestOutageMs = std::max(queue_->longestOutageMs, milliseconds);
 }
 
 std::unique_ptr<QueuedDataSource> OpenDataSource(const std::string& pathOrUrl, std::string* error) {

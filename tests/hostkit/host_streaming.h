@@ -92,10 +92,11 @@ class DigestRenderer final : public IMeshRenderer {
 
 // Streams the model in `source` as a host does, camera close above the
 // middle, until nothing has been in flight for a second (four controller
-// updates) or 30 s passed.
+// updates) or 30 s passed; `everyFrame` runs at the start of each frame.
 // Returns the level and digest of each mesh shown in the end, sorted; node
 // ids are left out since they differ from model to model.
-inline std::vector<std::pair<uint64_t, int>> StreamUntilSettled(QueuedDataSource& source) {
+inline std::vector<std::pair<uint64_t, int>> StreamUntilSettled(
+    QueuedDataSource& source, const std::function<void(const QueuedDataSource&)>& everyFrame = {}) {
   DigestRenderer renderer;
   Model model;
   model.Init(source, renderer, 1.0f, Vec3{}, -1, -1);
@@ -110,6 +111,7 @@ inline std::vector<std::pair<uint64_t, int>> StreamUntilSettled(QueuedDataSource
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
   Clock::time_point quietSince = Clock::now();
   while (Clock::now() - quietSince < std::chrono::seconds(1) && Clock::now() < deadline) {
+    if (everyFrame) everyFrame(source);
     source.DeliverFinishedReads();
     model.UpdateRunningTasks();
     controller.Update(EnvironmentInfo{camera, 60.0f, 1.0f});

@@ -29,8 +29,21 @@ class NginxServer {
     std::filesystem::create_directories(dir_);
     port_ = FreePort();
     WriteConfig(root);
+    Start();
+  }
+
+  ~NginxServer() {
+    Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  // Starts the server again on the same port, after Stop.
+  void Start() {
+    if (pid_ > 0 || port_ == 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
+      const char* binary = "/usr/sbin/nginx";
       const std::string prefix = dir_.string() + "/";
       const std::string config = (dir_ / "nginx.conf").string();
       const std::string errors = (dir_ / "error.log").string();
@@ -40,13 +53,12 @@ class NginxServer {
     running_ = pid_ > 0 && WaitUntilListening();
   }
 
-  ~NginxServer() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+  // Stops the server: connections to its port are refused until Start.
+  void Stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
   }
 
   bool IsRunning() const { return running_; }

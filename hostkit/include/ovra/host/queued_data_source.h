@@ -21,6 +21,11 @@ struct TransferStatistics {
   uint64_t failedRequests = 0;
   /// Attempts repeated after a transient failure.
   uint64_t retries = 0;
+  /// Outages: times the source went from answering to failing transiently.
+  uint64_t outages = 0;
+  /// The longest outage that has ended, from its first failure to the next
+  /// answer, in milliseconds.
+  uint64_t longestOutageMs = 0;
 };
 
 /// A `DataSource` whose reads finish on threads of its own and are completed
@@ -65,6 +70,10 @@ class QueuedDataSource : public DataSource {
   void Fail(int requestId, std::string message);
   /// Counts one repeated attempt in `TransferStatistics::retries`.
   void CountRetry();
+  /// Counts an outage that began; `OutageEnded` reports its length.
+  void CountOutage();
+  /// Notes the length of an outage that ended, for `longestOutageMs`.
+  void OutageEnded(uint64_t milliseconds);
 
  private:
   struct Queue;
