@@ -5,7 +5,7 @@
 # assimp-testmodels holds the real models the packer tests and benchmarks read;
 # nginx serves models to the HTTP tests; Mesa renders the viewer headless;
 # doxygen writes the API reference, dpkg-dev and abigail-tools build and check
-# the Debian packages and the library's ABI.
+# the Debian packages and the library's ABI; clang-format-14 checks the style.
 set -euo pipefail
 
 packages=(
@@ -17,7 +17,7 @@ packages=(
   libdraco-dev libpng-dev libturbojpeg0-dev libsquish-dev
   libcurl4-openssl-dev nginx-light
   libglfw3-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri gnuplot-nox
-  doxygen dpkg-dev abigail-tools
+  doxygen dpkg-dev abigail-tools clang-format-14
 )
 
 missing=()

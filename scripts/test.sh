@@ -1,25 +1,29 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole test suite in the
-# normal build; builds the API reference (failing on any doxygen warning);
+# Installs what is missing, checks the C++ formatting, then builds and runs
+# the whole test suite in the normal build; builds the API reference (failing on any doxygen warning);
 # builds the Debian packages, installs them into a fresh root and builds a
 # host against them, and checks the library's ABI against its baseline; runs
 # the suite under AddressSanitizer+UndefinedBehaviorSanitizer, a short
 # libFuzzer run of every fuzz target (OVRA_FUZZ_SECONDS each, default 20), and
 # the suite under ThreadSanitizer.
-# Usage: scripts/test.sh [stage...]  (default: default docs package asan fuzz tsan)
+# Usage: scripts/test.sh [stage...]  (default: format default docs package asan fuzz tsan)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
 presets=("$@")
-if [ ${#presets[@]} -eq 0 ]; then presets=(default docs package asan fuzz tsan); fi
+if [ ${#presets[@]} -eq 0 ]; then presets=(format default docs package asan fuzz tsan); fi
 
 status=0
 for preset in "${presets[@]}"; do
   echo "=== ${preset}"
   if [ "$preset" = fuzz ]; then
     OVRA_FUZZ_SECONDS="${OVRA_FUZZ_SECONDS:-20}" bash scripts/fuzz.sh || status=1
+    continue
+  fi
+  if [ "$preset" = format ]; then
+    bash scripts/format.sh --check || status=1
     continue
   fi
   if [ "$preset" = docs ]; then
