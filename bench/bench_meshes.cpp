@@ -37,9 +37,9 @@ tools::MeshToEncode GeneratedSurface(size_t triangles) {
 
 tools::MeshToEncode LoadModel(const std::string& path) {
   Assimp::Importer importer;
-  const aiScene* scene = importer.ReadFile(
-      path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_PreTransformVertices |
-                aiProcess_GenSmoothNormals | aiProcess_GenUVCoords | aiProcess_SortByPType);
+  const aiScene* scene =
+      importer.ReadFile(path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_PreTransformVertices |
+                                  aiProcess_GenSmoothNormals | aiProcess_GenUVCoords | aiProcess_SortByPType);
   tools::MeshToEncode mesh;
   if (scene == nullptr) return mesh;
   mesh.uvSets.resize(1);

@@ -97,8 +97,8 @@ class RemoteDataSource final : public DataSource {
 // them shown; counts triangles and the time spent in its own calls.
 class CountingRenderer final : public IMeshRenderer {
  public:
-  void AddMesh(const Mesh& mesh, int meshId, int operationId, const int*, size_t operationMeshCount,
-               VisualizationInfo, std::function<void()> onShown) override {
+  void AddMesh(const Mesh& mesh, int meshId, int operationId, const int*, size_t operationMeshCount, VisualizationInfo,
+               std::function<void()> onShown) override {
     const Clock::time_point start = Clock::now();
     const uint64_t triangles = mesh.indicesByteSize / 12;
     (swaps_.Add(meshId, operationId, operationMeshCount, std::move(onShown)) ? shown_ : hidden_)[meshId] = triangles;

@@ -36,8 +36,8 @@ void Transcode(benchmark::State& state, const std::shared_ptr<const std::vector<
     }
     benchmark::DoNotOptimize(texture->ImageData().data());
   }
-  state.counters["Mpix/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * MipMegapixels(1024),
-                                                benchmark::Counter::kIsRate);
+  state.counters["Mpix/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * MipMegapixels(1024), benchmark::Counter::kIsRate);
 }
 
 }  // namespace
@@ -45,10 +45,10 @@ void Transcode(benchmark::State& state, const std::shared_ptr<const std::vector<
 void RegisterKtx2TranscodeBenchmarks() {
   const auto etc1s = Fixture("etc1s_1024_mips.ktx2");
   const auto uastc = Fixture("uastc_1024_mips.ktx2");
-  const std::pair<const char*, int> targets[] = {
-      {"ETC1_RGB", 0},      {"ETC2_RGBA", 1},     {"BC1_RGB", 2},      {"BC3_RGBA", 3},
-      {"BC4_R", 4},         {"BC5_RG", 5},        {"BC7_RGBA", 6},     {"RGBA32", 13},
-      {"PVRTC2_4_RGB", 18}, {"ETC2_EAC_R11", 20}, {"ETC2_EAC_RG11", 21}};
+  const std::pair<const char*, int> targets[] = {{"ETC1_RGB", 0},      {"ETC2_RGBA", 1},     {"BC1_RGB", 2},
+                                                 {"BC3_RGBA", 3},      {"BC4_R", 4},         {"BC5_RG", 5},
+                                                 {"BC7_RGBA", 6},      {"RGBA32", 13},       {"PVRTC2_4_RGB", 18},
+                                                 {"ETC2_EAC_R11", 20}, {"ETC2_EAC_RG11", 21}};
   for (const auto& [name, target] : targets) {
     benchmark::RegisterBenchmark((std::string("transcode/etc1s_1024/") + name).c_str(), Transcode, etc1s, target)
         ->Unit(benchmark::kMillisecond);

@@ -11,7 +11,7 @@ namespace ovra::bench {
 void RegisterMeshDecodeBenchmarks();
 void RegisterTextureDecodeBenchmarks();
 void RegisterKtx2TranscodeBenchmarks();
-}
+}  // namespace ovra::bench
 
 namespace {
 

@@ -90,10 +90,10 @@ std::shared_ptr<PreparedMesh> Prepare(tools::MeshToEncode mesh) {
     const cxm::Vec3f& p = mesh.positions[source];
     const auto normal = tools::EncodeOctahedralNormal(mesh.normals[source]);
     const cxm::Vec2f& uv = mesh.uvSets[0][source];
-    vertices.push_back({{Quantize16(p.x, b[0], b[1]), Quantize16(p.y, b[2], b[3]), Quantize16(p.z, b[4], b[5])},
-                        {normal[0], normal[1]},
-                        {static_cast<uint16_t>(std::lround(uv.u * 2048.0f)),
-                         static_cast<uint16_t>(std::lround(uv.v * 2048.0f))}});
+    vertices.push_back(
+        {{Quantize16(p.x, b[0], b[1]), Quantize16(p.y, b[2], b[3]), Quantize16(p.z, b[4], b[5])},
+         {normal[0], normal[1]},
+         {static_cast<uint16_t>(std::lround(uv.u * 2048.0f)), static_cast<uint16_t>(std::lround(uv.v * 2048.0f))}});
   }
   std::vector<unsigned int> indices;
   for (const cxm::Vec3u& t : mesh.triangles) {
@@ -104,9 +104,8 @@ std::shared_ptr<PreparedMesh> Prepare(tools::MeshToEncode mesh) {
                                                               prepared->meshoptVertices.size(), vertices.data(),
                                                               vertices.size(), sizeof(QuantizedVertex)));
   prepared->meshoptIndices.resize(meshopt_encodeIndexBufferBound(indices.size(), vertices.size()));
-  prepared->meshoptIndices.resize(meshopt_encodeIndexBuffer(prepared->meshoptIndices.data(),
-                                                            prepared->meshoptIndices.size(), indices.data(),
-                                                            indices.size()));
+  prepared->meshoptIndices.resize(meshopt_encodeIndexBuffer(
+      prepared->meshoptIndices.data(), prepared->meshoptIndices.size(), indices.data(), indices.size()));
   prepared->draco = EncodeWithDraco(mesh);
   return prepared;
 }
@@ -133,8 +132,8 @@ void DecodeWithMeshopt(benchmark::State& state, const std::shared_ptr<PreparedMe
   std::vector<QuantizedVertex> vertices(mesh->vertices);
   std::vector<unsigned int> indices(mesh->triangles * 3);
   for (auto _ : state) {
-    meshopt_decodeVertexBuffer(vertices.data(), vertices.size(), sizeof(QuantizedVertex),
-                               mesh->meshoptVertices.data(), mesh->meshoptVertices.size());
+    meshopt_decodeVertexBuffer(vertices.data(), vertices.size(), sizeof(QuantizedVertex), mesh->meshoptVertices.data(),
+                               mesh->meshoptVertices.size());
     meshopt_decodeIndexBuffer(indices.data(), indices.size(), sizeof(unsigned int), mesh->meshoptIndices.data(),
                               mesh->meshoptIndices.size());
     benchmark::DoNotOptimize(vertices.data());

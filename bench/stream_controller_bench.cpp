@@ -77,8 +77,8 @@ void BM_StreamControllerUpdate(benchmark::State& state) {
   for (auto _ : state) controller.Update(environment);
   state.counters["nodes"] = nodeCount;
   state.counters["shown_triangles"] = static_cast<double>(controller.GetDebugInfo().displayedTriangles);
-  state.counters["per_node"] = benchmark::Counter(nodeCount, benchmark::Counter::kIsIterationInvariantRate |
-                                                                 benchmark::Counter::kInvert);
+  state.counters["per_node"] =
+      benchmark::Counter(nodeCount, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_StreamControllerUpdate)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 

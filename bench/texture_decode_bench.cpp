@@ -81,8 +81,8 @@ void DecodeWithTurbojpeg(benchmark::State& state, const std::shared_ptr<ImageFil
     tjDecompressHeader3(handle.get(), file->bytes.data(), file->bytes.size(), &width, &height, &subsampling,
                         &colorspace);
     pixels.resize(static_cast<size_t>(width) * height * 3);
-    if (tjDecompress2(handle.get(), file->bytes.data(), file->bytes.size(), pixels.data(), width, 0, height,
-                      TJPF_RGB, 0) != 0) {
+    if (tjDecompress2(handle.get(), file->bytes.data(), file->bytes.size(), pixels.data(), width, 0, height, TJPF_RGB,
+                      0) != 0) {
       state.SkipWithError("libjpeg-turbo cannot read it");
       return;
     }
@@ -111,8 +111,7 @@ void RegisterTextureDecodeBenchmarks() {
   RegisterPng("png_generated_1024", Generated(true, 1024));
   RegisterPng("png_CesiumMilkTruck", FromDisk("/usr/share/assimp/models/glTF/CesiumMilkTruck/CesiumMilkTruck.png"));
   RegisterJpeg("jpeg_generated_1024", Generated(false, 1024));
-  RegisterJpeg("jpeg_earthSpherical",
-               FromDisk("/usr/share/assimp/models/LWO/LWO2/MappingModes/earthSpherical.jpg"));
+  RegisterJpeg("jpeg_earthSpherical", FromDisk("/usr/share/assimp/models/LWO/LWO2/MappingModes/earthSpherical.jpg"));
 }
 
 }  // namespace ovra::bench

@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 
 void Save(const fs::path& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
   fs::create_directories(dir);
-  std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                   static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(dir / name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 ovra::tools::MeshToEncode Fan(uint32_t triangles, bool colors) {

@@ -93,8 +93,8 @@ class PrintingRenderer final : public ovra::IMeshRenderer {
         continue;
       }
       if (slots[i]->byteSize == 0) continue;
-      std::printf("  %s texture: %ux%u, format %u, %u components\n", names[i], slots[i]->width,
-                  slots[i]->height, slots[i]->format, slots[i]->components);
+      std::printf("  %s texture: %ux%u, format %u, %u components\n", names[i], slots[i]->width, slots[i]->height,
+                  slots[i]->format, slots[i]->components);
     }
     std::printf("  base colour (%.2f, %.2f, %.2f, %.2f), roughness %.2f, metalness %.2f\n", mesh.baseColor[0],
                 mesh.baseColor[1], mesh.baseColor[2], mesh.baseColor[3], mesh.roughness, mesh.metalness);

@@ -19,9 +19,7 @@ class TaggingLogger final : public ovra::ILogger {
   void Error(std::string_view message) override { next_->Error(Tag(message)); }
 
  private:
-  static std::string Tag(std::string_view message) {
-    return "[hello_host] " + std::string(message);
-  }
+  static std::string Tag(std::string_view message) { return "[hello_host] " + std::string(message); }
   ovra::ILogger* next_;
 };
 

@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-
 namespace ovra::host {
 
 namespace {
@@ -81,7 +80,8 @@ FileDataSource::FileDataSource(const std::string& path, int ioThreads) : reader_
   reader_->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
   if (reader_->fd >= 0 && ::fstat(reader_->fd, &status) == 0) reader_->fileSize = static_cast<uint64_t>(status.st_size);
-  for (int i = 0; i < std::max(1, ioThreads); ++i) reader_->threads.emplace_back([reader = reader_.get()] { reader->Loop(); });
+  for (int i = 0; i < std::max(1, ioThreads); ++i)
+    reader_->threads.emplace_back([reader = reader_.get()] { reader->Loop(); });
 }
 
 FileDataSource::~FileDataSource() {

@@ -63,8 +63,9 @@ bool IsTransientStatus(long status) { return status >= 500 || status == 408 || s
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char expected, char actual) { return std::tolower(static_cast<unsigned char>(actual)) == expected; });
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char expected, char actual) {
+           return std::tolower(static_cast<unsigned char>(actual)) == expected;
+         });
 }
 
 }  // namespace
@@ -210,20 +211,24 @@ struct HttpDataSource::Transfers {
     const bool answered = transfer.rangeIgnored || transfer.overlong || result == CURLE_OK;
     if (answered && !IsTransientStatus(status)) ServerAnswered();
     if (transfer.rangeIgnored) {
-      GiveUp(range, "The server at " + url + " does not support HTTP range requests: it answered 200 with the whole "
-                    "file when asked for " + Describe(range, url) + "; they read as zeros.");
+      GiveUp(range, "The server at " + url +
+                        " does not support HTTP range requests: it answered 200 with the whole "
+                        "file when asked for " +
+                        Describe(range, url) + "; they read as zeros.");
     } else if (transfer.overlong) {
       GiveUp(range, "The server sent more than the " + Describe(range, url) + " asked for; they read as zeros.");
     } else if (result != CURLE_OK) {
       Retry(range, std::string(transfer.errorText[0] != '\0' ? transfer.errorText : curl_easy_strerror(result)));
     } else if (status == 206 && transfer.answeredStart != range.offset) {
-      GiveUp(range, "The server answered a different range than the " + Describe(range, url) + " asked for; they "
-                    "read as zeros.");
+      GiveUp(range, "The server answered a different range than the " + Describe(range, url) +
+                        " asked for; they "
+                        "read as zeros.");
     } else if (status == 206) {
       owner->Finish(range.id, std::move(transfer.body));
     } else if (status == 416) {
-      GiveUp(range, "HTTP status 416 for " + Describe(range, url) + ": the range lies wholly past the end of the "
-                    "file; they read as zeros.");
+      GiveUp(range, "HTTP status 416 for " + Describe(range, url) +
+                        ": the range lies wholly past the end of the "
+                        "file; they read as zeros.");
     } else if (IsTransientStatus(status)) {
       Retry(range, "HTTP status " + std::to_string(status));
     } else {
@@ -265,8 +270,7 @@ struct HttpDataSource::Transfers {
     if (outageStart) return;
     outageStart = now;
     owner->CountOutage();
-    Log::Warning("Fetching " + Describe(range, url) + " failed (" + reason +
-                 "); retrying until the server answers.");
+    Log::Warning("Fetching " + Describe(range, url) + " failed (" + reason + "); retrying until the server answers.");
   }
 
   void ServerAnswered() {

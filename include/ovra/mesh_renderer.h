@@ -40,10 +40,8 @@ class OVRA_API IMeshRenderer {
   ///
   /// Meshes of a model's first loads come with `operationId` -1, a null id
   /// array, count 0 and an empty callback: show them at once.
-  virtual void AddMesh(const Mesh& mesh, int meshId, int operationId,
-                       const int* operationMeshIds, size_t operationMeshCount,
-                       VisualizationInfo visualization,
-                       std::function<void()> onShown) = 0;
+  virtual void AddMesh(const Mesh& mesh, int meshId, int operationId, const int* operationMeshIds,
+                       size_t operationMeshCount, VisualizationInfo visualization, std::function<void()> onShown) = 0;
 
   /// Stops drawing and drops the mesh `meshId`. Called on the host thread,
   /// from inside an `onShown` callback.
@@ -58,8 +56,7 @@ class OVRA_API IMeshRenderer {
   /// component count: a KTX2 transcode format number suited to the GPU, or
   /// `kKeepStoredFormat`. Called on worker threads, concurrently with the
   /// host thread and with other calls of itself.
-  virtual int SelectTranscodeFormat(int width, int height,
-                                    int componentCount) = 0;
+  virtual int SelectTranscodeFormat(int width, int height, int componentCount) = 0;
 };
 
 }  // namespace ovra

@@ -37,8 +37,8 @@ class OVRA_API Model {
   /// `startDepth` and `startLevel` choose the first nodes to show (-1 for the
   /// automatic choice). A model is initialised once: a second call is logged
   /// as an error and ignored.
-  void Init(DataSource& dataSource, IMeshRenderer& renderer, float densityScale,
-            const Vec3& modelOffset, int startDepth, int startLevel);
+  void Init(DataSource& dataSource, IMeshRenderer& renderer, float densityScale, const Vec3& modelOffset,
+            int startDepth, int startLevel);
 
   /// Advances the model's pending work: call once per frame, after completing
   /// the range requests answered since the last frame. Does nothing before

@@ -34,24 +34,19 @@ constexpr uint16_t TextureFormatComponents(uint32_t format) {
   switch (format) {
     case kTextureFormatR8:
     case kTextureFormatBc4R:
-    case kTextureFormatEacR11:
-      return 1;
+    case kTextureFormatEacR11: return 1;
     case kTextureFormatRG8:
     case kTextureFormatBc5Rg:
-    case kTextureFormatEacRg11:
-      return 2;
+    case kTextureFormatEacRg11: return 2;
     case kTextureFormatRGB8:
     case kTextureFormatEtc1Rgb:
     case kTextureFormatBc1Rgb:
-    case kTextureFormatPvrtc2Rgb4bpp:
-      return 3;
+    case kTextureFormatPvrtc2Rgb4bpp: return 3;
     case kTextureFormatRGBA8:
     case kTextureFormatEtc2Rgba:
     case kTextureFormatBc3Rgba:
-    case kTextureFormatBc7Rgba:
-      return 4;
-    default:
-      return 0;
+    case kTextureFormatBc7Rgba: return 4;
+    default: return 0;
   }
 }
 
@@ -93,22 +88,18 @@ constexpr uint64_t TextureLevelZeroBytes(uint32_t format, uint32_t width, uint32
     case kTextureFormatR8:
     case kTextureFormatRG8:
     case kTextureFormatRGB8:
-    case kTextureFormatRGBA8:
-      return uint64_t{width} * height * format;
+    case kTextureFormatRGBA8: return uint64_t{width} * height * format;
     case kTextureFormatEtc1Rgb:
     case kTextureFormatBc1Rgb:
     case kTextureFormatBc4R:
     case kTextureFormatPvrtc2Rgb4bpp:
-    case kTextureFormatEacR11:
-      return blocks * 8;
+    case kTextureFormatEacR11: return blocks * 8;
     case kTextureFormatEtc2Rgba:
     case kTextureFormatBc3Rgba:
     case kTextureFormatBc5Rg:
     case kTextureFormatBc7Rgba:
-    case kTextureFormatEacRg11:
-      return blocks * 16;
-    default:
-      return 0;
+    case kTextureFormatEacRg11: return blocks * 16;
+    default: return 0;
   }
 }
 
@@ -142,7 +133,7 @@ struct OVRA_API Mesh {
   uint64_t normalsByteSize = 0;  ///< 12 bytes per vertex.
   /// Texture-coordinate set 0: u, v per vertex.
   const float* texCoords0 = nullptr;
-  uint64_t texCoords0ByteSize = 0;  ///< 8 bytes per vertex.
+  uint64_t texCoords0ByteSize = 0;    ///< 8 bytes per vertex.
   const float* texCoords1 = nullptr;  ///< Texture-coordinate set 1, as set 0.
   uint64_t texCoords1ByteSize = 0;    ///< 8 bytes per vertex.
   const float* texCoords2 = nullptr;  ///< Texture-coordinate set 2, as set 0.

@@ -94,8 +94,8 @@ class BitReader {
 
   const uint8_t* data_;
   size_t size_;
-  size_t next_ = 0;       // next byte to load
-  uint64_t buffer_ = 0;   // unread bits, left-aligned
+  size_t next_ = 0;      // next byte to load
+  uint64_t buffer_ = 0;  // unread bits, left-aligned
   unsigned bufferBits_ = 0;
   bool failed_ = false;
 };

@@ -4,23 +4,23 @@
 
 namespace ovra {
 
-std::shared_ptr<Task<cxm::Mesh>> MakeGeometryTask(const ContentEnvironment& environment,
-                                                  const NodeBounds& bounds, ModelNodeLevel level,
-                                                  std::shared_ptr<ByteTask> bytes) {
+std::shared_ptr<Task<cxm::Mesh>> MakeGeometryTask(const ContentEnvironment& environment, const NodeBounds& bounds,
+                                                  ModelNodeLevel level, std::shared_ptr<ByteTask> bytes) {
   auto task = MakeGuardedPoolTask<cxm::Mesh>(
-      environment.jobs, [bounds, level = std::move(level), materials = environment.materials](
-                            const ConstTaskList& dependencies) {
-        return DecodeLevelGeometry(bounds, level, materials.get(), FirstDependencyResult<std::vector<uint8_t>>(dependencies));
+      environment.jobs,
+      [bounds, level = std::move(level), materials = environment.materials](const ConstTaskList& dependencies) {
+        return DecodeLevelGeometry(bounds, level, materials.get(),
+                                   FirstDependencyResult<std::vector<uint8_t>>(dependencies));
       });
   task->AddDependency(std::move(bytes));
   return task;
 }
 
-std::shared_ptr<Task<cxm::Texture>> MakeTextureTask(const ContentEnvironment& environment,
-                                                    std::string fileName, std::shared_ptr<ByteTask> bytes) {
+std::shared_ptr<Task<cxm::Texture>> MakeTextureTask(const ContentEnvironment& environment, std::string fileName,
+                                                    std::shared_ptr<ByteTask> bytes) {
   auto task = MakeGuardedPoolTask<cxm::Texture>(
-      environment.jobs, [fileName = std::move(fileName), renderer = environment.renderer](
-                            const ConstTaskList& dependencies) {
+      environment.jobs,
+      [fileName = std::move(fileName), renderer = environment.renderer](const ConstTaskList& dependencies) {
         return DecodeTexture(FirstDependencyResult<std::vector<uint8_t>>(dependencies), fileName, renderer);
       });
   task->AddDependency(std::move(bytes));
@@ -37,8 +37,7 @@ std::shared_ptr<Task<cxm::Texture>> MakeMergeTask(const ContentEnvironment& envi
                                                   std::shared_ptr<Task<cxm::Texture>> color,
                                                   std::shared_ptr<Task<cxm::Texture>> alpha) {
   auto task = MakeGuardedPoolTask<cxm::Texture>(environment.jobs, [](const ConstTaskList& dependencies) {
-    return MergeColorAlpha(UnpackResult<cxm::Texture>(dependencies, 0),
-                           UnpackResult<cxm::Texture>(dependencies, 1));
+    return MergeColorAlpha(UnpackResult<cxm::Texture>(dependencies, 0), UnpackResult<cxm::Texture>(dependencies, 1));
   });
   task->AddDependency(std::move(color));
   task->AddDependency(std::move(alpha));

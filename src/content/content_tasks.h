@@ -21,13 +21,12 @@ struct ContentEnvironment {
 };
 
 // Decodes the level's geometry from `bytes` on the pool.
-std::shared_ptr<Task<cxm::Mesh>> MakeGeometryTask(const ContentEnvironment& environment,
-                                                  const NodeBounds& bounds, ModelNodeLevel level,
-                                                  std::shared_ptr<ByteTask> bytes);
+std::shared_ptr<Task<cxm::Mesh>> MakeGeometryTask(const ContentEnvironment& environment, const NodeBounds& bounds,
+                                                  ModelNodeLevel level, std::shared_ptr<ByteTask> bytes);
 
 // Decodes the texture file `fileName` from `bytes` on the pool.
-std::shared_ptr<Task<cxm::Texture>> MakeTextureTask(const ContentEnvironment& environment,
-                                                    std::string fileName, std::shared_ptr<ByteTask> bytes);
+std::shared_ptr<Task<cxm::Texture>> MakeTextureTask(const ContentEnvironment& environment, std::string fileName,
+                                                    std::shared_ptr<ByteTask> bytes);
 
 // An already finished default texture.
 std::shared_ptr<Task<cxm::Texture>> MakeDefaultTextureTask();

@@ -10,8 +10,7 @@ namespace cxm {
 // first, channels interleaved; `format` is a pixel format code of the public
 // Texture record.
 struct Texture {
-  std::shared_ptr<const std::vector<uint8_t>> pixels =
-      std::make_shared<const std::vector<uint8_t>>();
+  std::shared_ptr<const std::vector<uint8_t>> pixels = std::make_shared<const std::vector<uint8_t>>();
   uint64_t byteSize = 0;
   uint32_t width = 0;
   uint32_t height = 0;

@@ -25,9 +25,7 @@ constexpr uint64_t kWorstIndexBits = 1 + 2 + 5 + 16;
 uint64_t WorstVertexBits(uint64_t uvCount, unsigned uvBits, bool colors) {
   return 3 * (8 + 16) + 16 + uvCount * 2 * (8 + uvBits) + (colors ? 32 : 0);
 }
-uint64_t LeastVertexBits(uint64_t uvCount, bool colors) {
-  return 3 * 8 + 16 + uvCount * 2 * 8 + (colors ? 24 : 0);
-}
+uint64_t LeastVertexBits(uint64_t uvCount, bool colors) { return 3 * 8 + 16 + uvCount * 2 * 8 + (colors ? 24 : 0); }
 
 template <typename T>
 cxm::SharedArray<T> Share(std::vector<T>&& v) {
@@ -276,8 +274,8 @@ class MeshStreamDecoder {
   }
 
   template <bool kChecked, typename Reader>
-  void DecodeFurtherVertex(Reader& reader, QuantizedPosition& q, BlockColors colors,
-                           const VertexOutput& out, size_t i) {
+  void DecodeFurtherVertex(Reader& reader, QuantizedPosition& q, BlockColors colors, const VertexOutput& out,
+                           size_t i) {
     q.x = ReadDelta<kChecked>(reader, q.x, 16);
     q.y = ReadDelta<kChecked>(reader, q.y, 16);
     q.z = ReadDelta<kChecked>(reader, q.z, 16);
@@ -295,8 +293,8 @@ class MeshStreamDecoder {
   // Vertices [i, end) of the usual layout, no colours and at most one
   // coordinate set, with the running values in locals; unchecked.
   template <bool kWithUv>
-  void DecodeUsualVertices(ByteReader& reader, QuantizedPosition& position, const VertexOutput& out,
-                           uint32_t i, uint32_t end) {
+  void DecodeUsualVertices(ByteReader& reader, QuantizedPosition& position, const VertexOutput& out, uint32_t i,
+                           uint32_t end) {
     const Dequantizer dequantizer = dequantizer_;
     const unsigned uvBits = uvBits_;
     QuantizedPosition q = position;
@@ -331,8 +329,7 @@ class MeshStreamDecoder {
   }
 
   MeshDecodeError DecodeBlock() {
-    QuantizedPosition q{static_cast<int32_t>(Read(16)), static_cast<int32_t>(Read(16)),
-                        static_cast<int32_t>(Read(16))};
+    QuantizedPosition q{static_cast<int32_t>(Read(16)), static_cast<int32_t>(Read(16)), static_cast<int32_t>(Read(16))};
     const auto o1 = static_cast<uint8_t>(Read(8));
     const auto o2 = static_cast<uint8_t>(Read(8));
     const uint32_t uvCount = Read(16);
@@ -359,8 +356,7 @@ class MeshStreamDecoder {
     if (reader_.Failed()) return MeshDecodeError::kTruncated;
     AppendFirstVertex(q, o1, o2);
 
-    if (const MeshDecodeError error = DecodeFurtherVertices(vertexCount, q, colors);
-        error != MeshDecodeError::kNone) {
+    if (const MeshDecodeError error = DecodeFurtherVertices(vertexCount, q, colors); error != MeshDecodeError::kNone) {
       return error;
     }
     return DecodeTriangles(triangleCount);
@@ -470,9 +466,7 @@ class MeshStreamDecoder {
     const IndexCode code = ReadIndexCode<kChecked>(reader);
     if (kChecked && reader.Failed()) return MeshDecodeError::kTruncated;
     switch (code.kind) {
-      case IndexCode::kNew:
-        index = static_cast<uint32_t>(++state.counter);
-        break;
+      case IndexCode::kNew: index = static_cast<uint32_t>(++state.counter); break;
       case IndexCode::kRecent:
         if (kChecked && code.value >= state.held) return MeshDecodeError::kBadBackReference;
         index = state.Recent(code.value);
@@ -523,7 +517,7 @@ class MeshStreamDecoder {
   Dequantizer dequantizer_{};
   // Highest vertex index introduced so far, across blocks.
   int64_t counter_ = -1;
-  std::vector<QuantizedUv> uvs_;  // the block's previous texture coordinates
+  std::vector<QuantizedUv> uvs_;       // the block's previous texture coordinates
   std::vector<uint16_t> normalCodes_;  // the block's octahedral byte pairs
 
   std::vector<cxm::Vec3f> positions_;

@@ -12,10 +12,10 @@ namespace ovra {
 // Why a geometry stream was refused.
 enum class MeshDecodeError {
   kNone,
-  kTruncated,          // a field reaches past the end of the buffer
-  kBadAxisWidth,       // a position axis width of 0 or above 16
-  kBadBackReference,   // an index refers before the block's list or below 0
-  kIndexOutOfRange,    // an index names a vertex the stream never stored
+  kTruncated,         // a field reaches past the end of the buffer
+  kBadAxisWidth,      // a position axis width of 0 or above 16
+  kBadBackReference,  // an index refers before the block's list or below 0
+  kIndexOutOfRange,   // an index names a vertex the stream never stored
 };
 
 std::string_view MeshDecodeErrorText(MeshDecodeError error);

@@ -26,9 +26,7 @@ __m128 Select(__m128 mask, __m128 whenSet, __m128 otherwise) {
 }
 
 // +1 where v >= 0, else -1.
-__m128 SignOf(__m128 v) {
-  return Select(_mm_cmpge_ps(v, _mm_setzero_ps()), _mm_set1_ps(1.0f), _mm_set1_ps(-1.0f));
-}
+__m128 SignOf(__m128 v) { return Select(_mm_cmpge_ps(v, _mm_setzero_ps()), _mm_set1_ps(1.0f), _mm_set1_ps(-1.0f)); }
 
 // The same operations in the same order as ComputeOctahedralNormal, lane by
 // lane; each lane's IEEE result equals the scalar one.
@@ -44,13 +42,11 @@ void ComputeFourNormals(const uint16_t* codes, cxm::Vec3f* normals) {
   const __m128 foldedX = _mm_mul_ps(_mm_sub_ps(one, ay), SignOf(x));
   const __m128 foldedY = _mm_mul_ps(_mm_sub_ps(one, ax), SignOf(y));
   const __m128 foldedZ = _mm_xor_ps(
-      _mm_sub_ps(_mm_sub_ps(one, _mm_and_ps(foldedX, absMask)), _mm_and_ps(foldedY, absMask)),
-      _mm_set1_ps(-0.0f));
+      _mm_sub_ps(_mm_sub_ps(one, _mm_and_ps(foldedX, absMask)), _mm_and_ps(foldedY, absMask)), _mm_set1_ps(-0.0f));
   const __m128 fx = Select(folded, foldedX, x);
   const __m128 fy = Select(folded, foldedY, y);
   const __m128 z = Select(folded, foldedZ, _mm_sub_ps(_mm_sub_ps(one, ax), ay));
-  const __m128 length =
-      _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(fx, fx), _mm_mul_ps(fy, fy)), _mm_mul_ps(z, z)));
+  const __m128 length = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(fx, fx), _mm_mul_ps(fy, fy)), _mm_mul_ps(z, z)));
   const __m128 nx = _mm_div_ps(fx, length);
   const __m128 ny = _mm_div_ps(fy, length);
   const __m128 nz = _mm_div_ps(z, length);

@@ -57,8 +57,8 @@ NodeBounds BoundsOf(const ModelNode& node) {
   return {node.minX, node.maxX, node.minY, node.maxY, node.minZ, node.maxZ};
 }
 
-cxm::Mesh DecodeLevelGeometry(const NodeBounds& bounds, const ModelNodeLevel& level,
-                              const MaterialTable* materials, const std::vector<uint8_t>& bytes) {
+cxm::Mesh DecodeLevelGeometry(const NodeBounds& bounds, const ModelNodeLevel& level, const MaterialTable* materials,
+                              const std::vector<uint8_t>& bytes) {
   const ModelMaterial* material = nullptr;
   if (!level.material.empty()) {
     material = materials != nullptr ? GetMaterial(*materials, level.material) : nullptr;
@@ -69,8 +69,8 @@ cxm::Mesh DecodeLevelGeometry(const NodeBounds& bounds, const ModelNodeLevel& le
   MeshDecodeError error = MeshDecodeError::kNone;
   cxm::Mesh mesh = DecodeMesh(bytes.data(), bytes.size(), bounds.data(), material, &error);
   if (error != MeshDecodeError::kNone) {
-    Log::Error("Could not decode geometry " + level.geometry + ": " +
-               std::string(MeshDecodeErrorText(error)) + "; the level shows no geometry.");
+    Log::Error("Could not decode geometry " + level.geometry + ": " + std::string(MeshDecodeErrorText(error)) +
+               "; the level shows no geometry.");
   }
   return mesh;
 }
@@ -92,16 +92,17 @@ std::unique_ptr<Mesh> BuildRenderMesh(const OwnedMesh& owned) {
   PointAt(source.normals, mesh->normals, mesh->normalsByteSize);
   mesh->indices = source.triangles->empty() ? nullptr : reinterpret_cast<const uint32_t*>(source.triangles->data());
   mesh->indicesByteSize = source.triangles->size() * sizeof(cxm::Vec3u);
-  std::pair<const float*&, uint64_t&> texCoords[kMaxRenderUvSets] = {
-      {mesh->texCoords0, mesh->texCoords0ByteSize}, {mesh->texCoords1, mesh->texCoords1ByteSize},
-      {mesh->texCoords2, mesh->texCoords2ByteSize}, {mesh->texCoords3, mesh->texCoords3ByteSize}};
+  std::pair<const float*&, uint64_t&> texCoords[kMaxRenderUvSets] = {{mesh->texCoords0, mesh->texCoords0ByteSize},
+                                                                     {mesh->texCoords1, mesh->texCoords1ByteSize},
+                                                                     {mesh->texCoords2, mesh->texCoords2ByteSize},
+                                                                     {mesh->texCoords3, mesh->texCoords3ByteSize}};
   for (size_t k = 0; k < kMaxRenderUvSets && k < source.uvSets->size(); ++k) {
     const std::vector<cxm::Vec2f>& set = (*source.uvSets)[k];
     texCoords[k].first = set.empty() ? nullptr : reinterpret_cast<const float*>(set.data());
     texCoords[k].second = set.size() * sizeof(cxm::Vec2f);
   }
-  Texture* slots[5] = {&mesh->colorTexture, &mesh->normalTexture, &mesh->metalRoughnessTexture,
-                       &mesh->occlusionTexture, &mesh->emissiveTexture};
+  Texture* slots[5] = {&mesh->colorTexture, &mesh->normalTexture, &mesh->metalRoughnessTexture, &mesh->occlusionTexture,
+                       &mesh->emissiveTexture};
   for (size_t slot = 0; slot < 5; ++slot) FillTexture(owned.textures[slot], *slots[slot]);
   FillMaterial(source, *mesh);
   return mesh;

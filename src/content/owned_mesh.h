@@ -29,8 +29,8 @@ NodeBounds BoundsOf(const ModelNode& node);
 // Resolves the level's material in `materials` (logging a name that is not
 // there) and decodes the geometry. A malformed stream is logged with the
 // geometry entry's name and yields no geometry.
-cxm::Mesh DecodeLevelGeometry(const NodeBounds& bounds, const ModelNodeLevel& level,
-                              const MaterialTable* materials, const std::vector<uint8_t>& bytes);
+cxm::Mesh DecodeLevelGeometry(const NodeBounds& bounds, const ModelNodeLevel& level, const MaterialTable* materials,
+                              const std::vector<uint8_t>& bytes);
 
 // The owned mesh from finished tasks: 0 geometry, 1 to 5 the texture slots.
 // Throws "Failed to unpack task." for a missing or mistyped dependency.

@@ -18,8 +18,8 @@ uint32_t ReadBigEndian(const uint8_t* bytes) {
 }
 
 struct PngLayout {
-  uint64_t rawBytesBound = 0;  // filtered scanlines, with room for interlacing
-  bool chunkPastEnd = false;   // the decoder would allocate its claimed length
+  uint64_t rawBytesBound = 0;                        // filtered scanlines, with room for interlacing
+  bool chunkPastEnd = false;                         // the decoder would allocate its claimed length
   std::vector<std::span<const uint8_t>> compressed;  // the IDAT payloads in order
 };
 

@@ -36,11 +36,10 @@ cxm::Texture DecodeKtx2(const std::vector<uint8_t>& bytes, IMeshRenderer* render
     Log::Error("Could not load KTX texture, error code: " + std::to_string(result));
     return Failed();
   }
-  const int target = renderer != nullptr
-                         ? renderer->SelectTranscodeFormat(static_cast<int>(ktx->BaseWidth()),
-                                                           static_cast<int>(ktx->BaseHeight()),
-                                                           static_cast<int>(ktx->NumComponents()))
-                         : ktx2::kNoTranscode;
+  const int target = renderer != nullptr ? renderer->SelectTranscodeFormat(static_cast<int>(ktx->BaseWidth()),
+                                                                           static_cast<int>(ktx->BaseHeight()),
+                                                                           static_cast<int>(ktx->NumComponents()))
+                                         : ktx2::kNoTranscode;
   bool transcoded = false;
   if (target != ktx2::kNoTranscode) {
     if (const int result = ktx->Transcode(target); result != ktx2::kSuccess) {
@@ -73,8 +72,7 @@ cxm::Texture DecodeImage(const std::vector<uint8_t>& bytes) {
     return Failed();
   }
   std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
-      stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 0),
-      stbi_image_free);
+      stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 0), stbi_image_free);
   if (!pixels || width <= 0 || height <= 0 || channels < 1 || channels > 4) return Failed();
   cxm::Texture texture;
   texture.width = static_cast<uint32_t>(width);
@@ -122,8 +120,7 @@ uint32_t FormatOfTranscodeTarget(int target) {
   }
 }
 
-cxm::Texture DecodeTexture(const std::vector<uint8_t>& bytes, std::string_view fileName,
-                           IMeshRenderer* renderer) {
+cxm::Texture DecodeTexture(const std::vector<uint8_t>& bytes, std::string_view fileName, IMeshRenderer* renderer) {
   if (bytes.empty()) return {};
   if (fileName.ends_with("ktx2")) return DecodeKtx2(bytes, renderer);
   return DecodeImage(bytes);

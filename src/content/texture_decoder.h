@@ -14,8 +14,7 @@ namespace ovra {
 // stb_image with the file's own channel count. Empty bytes give the default
 // texture; a failed image decode gives format 0 silently; KTX2 failures are
 // logged. Runs on worker threads.
-cxm::Texture DecodeTexture(const std::vector<uint8_t>& bytes, std::string_view fileName,
-                           IMeshRenderer* renderer);
+cxm::Texture DecodeTexture(const std::vector<uint8_t>& bytes, std::string_view fileName, IMeshRenderer* renderer);
 
 // The colour texture with the alpha map's first channel as its alpha, as
 // RGBA; unchanged when either is GPU-compressed or the colour pixels do not

@@ -16,9 +16,7 @@ namespace {
 constexpr std::string_view kFormatTag = "v.00001;";
 constexpr std::string_view kCompressedSuffix = ".compressed";
 
-std::string_view AsText(const uint8_t* bytes, size_t length) {
-  return {reinterpret_cast<const char*>(bytes), length};
-}
+std::string_view AsText(const uint8_t* bytes, size_t length) { return {reinterpret_cast<const char*>(bytes), length}; }
 
 // key=value items; later definitions replace earlier ones, items without
 // exactly two parts are ignored.
@@ -38,12 +36,10 @@ uint64_t OptionalNumber(const std::unordered_map<std::string_view, std::string_v
   return ParseDecimal(it->second).value_or(0);
 }
 
-bool AddWouldOverflow(uint64_t a, uint64_t b) {
-  return a > std::numeric_limits<uint64_t>::max() - b;
-}
+bool AddWouldOverflow(uint64_t a, uint64_t b) { return a > std::numeric_limits<uint64_t>::max() - b; }
 
-std::optional<ModelFileEntry> ParseEntry(std::string_view offsetText, std::string_view sizeText,
-                                         std::string_view name, uint64_t bodyStart) {
+std::optional<ModelFileEntry> ParseEntry(std::string_view offsetText, std::string_view sizeText, std::string_view name,
+                                         uint64_t bodyStart) {
   const auto relativeOffset = ParseDecimal(offsetText);
   const auto size = ParseDecimal(sizeText);
   if (!relativeOffset || !size || AddWouldOverflow(*relativeOffset, bodyStart) ||
@@ -69,8 +65,7 @@ int ParseContainerHeader(const uint8_t* bytes, size_t length, ModelFileLayout& l
   if (!headerSize || *headerSize < kHeaderPrefixSize) return kHeaderMalformed;
   if (length < *headerSize) return kHeaderNeedsMoreBytes;
 
-  const auto properties =
-      ParseProperties(AsText(bytes + kHeaderPrefixSize, *headerSize - kHeaderPrefixSize));
+  const auto properties = ParseProperties(AsText(bytes + kHeaderPrefixSize, *headerSize - kHeaderPrefixSize));
   const auto indexText = properties.find("indexSize");
   if (indexText == properties.end()) return kHeaderMalformed;
   const auto indexSize = ParseDecimal(indexText->second);

@@ -9,8 +9,8 @@ namespace ovra {
 namespace {
 
 [[noreturn]] void ThrowNotNumber(const nlohmann::json& value) {
-  throw nlohmann::json::type_error::create(
-      302, "type must be number, but is " + std::string(value.type_name()), &value);
+  throw nlohmann::json::type_error::create(302, "type must be number, but is " + std::string(value.type_name()),
+                                           &value);
 }
 
 int64_t TruncateToInt64(double number) {
@@ -66,8 +66,7 @@ Vec3 ReadVec3(const nlohmann::json& value) {
 
 Vec4 ReadVec4(const nlohmann::json& value) {
   if (!value.is_object()) return {};
-  return {Component(value, "x"), Component(value, "y"), Component(value, "z"),
-          Component(value, "w")};
+  return {Component(value, "x"), Component(value, "y"), Component(value, "z"), Component(value, "w")};
 }
 
 }  // namespace ovra

@@ -56,9 +56,11 @@ constexpr Field<Vec4> kVec4Fields[] = {
 };
 
 // The four fields of one texture reference group.
-#define OVRA_TEXTURE_GROUP(prefix)                                            \
-  {#prefix "Map", &M::prefix##Map, #prefix "Uvs", &M::prefix##Uvs,           \
-   #prefix "UvScale", &M::prefix##UvScale, #prefix "UvOffset", &M::prefix##UvOffset}
+#define OVRA_TEXTURE_GROUP(prefix)                                                                          \
+  {                                                                                                         \
+#prefix "Map", &M::prefix##Map, #prefix "Uvs", &M::prefix##Uvs, #prefix "UvScale", &M::prefix##UvScale, \
+        #prefix "UvOffset", &M::prefix##UvOffset                                                            \
+  }
 
 struct TextureGroup {
   const char* mapKey;
@@ -72,29 +74,35 @@ struct TextureGroup {
 };
 
 constexpr TextureGroup kTextureGroups[] = {
-    OVRA_TEXTURE_GROUP(metalRoughness), OVRA_TEXTURE_GROUP(albedo),
-    OVRA_TEXTURE_GROUP(normal),         OVRA_TEXTURE_GROUP(occlusion),
-    OVRA_TEXTURE_GROUP(emissive),       OVRA_TEXTURE_GROUP(light),
-    OVRA_TEXTURE_GROUP(transmission),   OVRA_TEXTURE_GROUP(thickness),
-    OVRA_TEXTURE_GROUP(clearcoat),      OVRA_TEXTURE_GROUP(clearcoatRoughness),
-    OVRA_TEXTURE_GROUP(clearcoatNormal), OVRA_TEXTURE_GROUP(sheen),
-    OVRA_TEXTURE_GROUP(sheenRoughness), OVRA_TEXTURE_GROUP(specular),
-    OVRA_TEXTURE_GROUP(specularColor),  OVRA_TEXTURE_GROUP(diffuse),
+    OVRA_TEXTURE_GROUP(metalRoughness),
+    OVRA_TEXTURE_GROUP(albedo),
+    OVRA_TEXTURE_GROUP(normal),
+    OVRA_TEXTURE_GROUP(occlusion),
+    OVRA_TEXTURE_GROUP(emissive),
+    OVRA_TEXTURE_GROUP(light),
+    OVRA_TEXTURE_GROUP(transmission),
+    OVRA_TEXTURE_GROUP(thickness),
+    OVRA_TEXTURE_GROUP(clearcoat),
+    OVRA_TEXTURE_GROUP(clearcoatRoughness),
+    OVRA_TEXTURE_GROUP(clearcoatNormal),
+    OVRA_TEXTURE_GROUP(sheen),
+    OVRA_TEXTURE_GROUP(sheenRoughness),
+    OVRA_TEXTURE_GROUP(specular),
+    OVRA_TEXTURE_GROUP(specularColor),
+    OVRA_TEXTURE_GROUP(diffuse),
     OVRA_TEXTURE_GROUP(specularGlossiness),
 };
 
 #undef OVRA_TEXTURE_GROUP
 
 template <typename T, typename Reader>
-void ReadMember(const nlohmann::json& object, const char* key, T M::*member, Reader read,
-                ModelMaterial& material) {
+void ReadMember(const nlohmann::json& object, const char* key, T M::*member, Reader read, ModelMaterial& material) {
   const auto it = object.find(key);
   if (it != object.end()) material.*member = read(*it);
 }
 
 template <typename T, size_t N, typename Reader>
-void ReadFields(const nlohmann::json& object, const Field<T> (&fields)[N], Reader read,
-                ModelMaterial& material) {
+void ReadFields(const nlohmann::json& object, const Field<T> (&fields)[N], Reader read, ModelMaterial& material) {
   for (const Field<T>& field : fields) ReadMember(object, field.key, field.member, read, material);
 }
 

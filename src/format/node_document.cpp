@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "format/inflate.h"
-#include "format/limits.h"
 #include "format/json_readers.h"
+#include "format/limits.h"
 #include "format/text_pieces.h"
 
 namespace ovra {
@@ -46,9 +46,8 @@ std::string StringElement(const nlohmann::json& json, const char* key, size_t i)
 int64_t TriangleCountElement(const nlohmann::json& json, size_t i) {
   const nlohmann::json* element = ArrayElement(json, "triangleCounts", i);
   if (!element || !element->is_number_integer()) return 0;
-  const auto lowBits = element->is_number_unsigned()
-                           ? static_cast<uint32_t>(element->get<uint64_t>())
-                           : static_cast<uint32_t>(element->get<int64_t>());
+  const auto lowBits = element->is_number_unsigned() ? static_cast<uint32_t>(element->get<uint64_t>())
+                                                     : static_cast<uint32_t>(element->get<int64_t>());
   return static_cast<int32_t>(lowBits);
 }
 
@@ -200,8 +199,8 @@ std::optional<ModelNodeLevel> ParseNodeLevel(const nlohmann::json& json, size_t 
   return level;
 }
 
-bool ParseNode(ModelNode& node, detail::ModelPimpl* model, const nlohmann::json& json,
-               uint32_t depth, size_t* droppedLevels) {
+bool ParseNode(ModelNode& node, detail::ModelPimpl* model, const nlohmann::json& json, uint32_t depth,
+               size_t* droppedLevels) {
   for (size_t i = 0;; ++i) {
     auto level = ParseNodeLevel(json, i);
     if (!level) break;
@@ -241,8 +240,7 @@ void ApplyLegacyDocumentRule(ModelNode& root) {
   });
 }
 
-ParsedNodeDocument ParseNodeDocument(detail::ModelPimpl* model, const uint8_t* bytes,
-                                     size_t length) {
+ParsedNodeDocument ParseNodeDocument(detail::ModelPimpl* model, const uint8_t* bytes, size_t length) {
   const std::vector<uint8_t> text = InflateZlib(bytes, length, kMaxDocumentTextBytes);
   const std::optional<nlohmann::json> json = ReadDocumentJson(text);
   if (!json) return {};

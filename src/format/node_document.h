@@ -38,8 +38,7 @@ struct ParsedNodeDocument {
 // Parses entry 0: inflates, reads the JSON, the materials and the tree, and
 // applies the rule for documents older than 0.0.3. JSON syntax and type
 // errors throw the JSON library's exceptions.
-ParsedNodeDocument ParseNodeDocument(detail::ModelPimpl* model, const uint8_t* bytes,
-                                     size_t length);
+ParsedNodeDocument ParseNodeDocument(detail::ModelPimpl* model, const uint8_t* bytes, size_t length);
 
 // "major.minor.patch"; anything else reads 0.0.0.
 DocumentVersion ParseDocumentVersion(const std::string& text);
@@ -50,8 +49,8 @@ std::optional<ModelNodeLevel> ParseNodeLevel(const nlohmann::json& json, size_t 
 // Fills `node` from `json` and recurses into "children", keeping the first
 // kMaxStreamedLevels levels of each node and counting the others in
 // `droppedLevels`. Returns false when the tree is deeper than kMaxNodeDepth.
-bool ParseNode(ModelNode& node, detail::ModelPimpl* model, const nlohmann::json& json,
-               uint32_t depth, size_t* droppedLevels = nullptr);
+bool ParseNode(ModelNode& node, detail::ModelPimpl* model, const nlohmann::json& json, uint32_t depth,
+               size_t* droppedLevels = nullptr);
 
 // Overwrites areas and triangle counts the way documents before 0.0.3 expect.
 void ApplyLegacyDocumentRule(ModelNode& root);

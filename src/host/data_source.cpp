@@ -16,8 +16,7 @@ void DataSource::CompleteRangeRequest(int requestId, const unsigned char* data) 
 
 namespace detail {
 
-std::shared_ptr<ByteTask> DataSourcePimpl::IssueRangeRequest(uint64_t offset,
-                                                             uint64_t size) {
+std::shared_ptr<ByteTask> DataSourcePimpl::IssueRangeRequest(uint64_t offset, uint64_t size) {
   auto task = std::make_shared<ByteTask>();
   if (size == 0) {
     task->SetResult({});

@@ -11,8 +11,7 @@ namespace ovra {
 namespace {
 
 template <typename T>
-constexpr bool kPlainRecord =
-    std::is_standard_layout_v<T> && std::is_trivially_copyable_v<T>;
+constexpr bool kPlainRecord = std::is_standard_layout_v<T>&& std::is_trivially_copyable_v<T>;
 
 static_assert(kPlainRecord<Vec2> && sizeof(Vec2) == 8);
 static_assert(kPlainRecord<Vec3> && sizeof(Vec3) == 12 && offsetof(Vec3, z) == 8);
@@ -24,8 +23,7 @@ static_assert(offsetof(EnvironmentInfo, aspectRatio) == 16);
 
 static_assert(kPlainRecord<VisualizationInfo> && sizeof(VisualizationInfo) == 12);
 
-static_assert(kPlainRecord<StreamControllerSettings> &&
-              sizeof(StreamControllerSettings) == 24);
+static_assert(kPlainRecord<StreamControllerSettings> && sizeof(StreamControllerSettings) == 24);
 static_assert(offsetof(StreamControllerSettings, distanceExponent) == 4);
 static_assert(offsetof(StreamControllerSettings, useCenterDistance) == 8);
 static_assert(offsetof(StreamControllerSettings, nearDistance) == 12);

@@ -17,9 +17,7 @@ struct Candidate {
 
 // NaN priorities (a density scale of 0, say) sort as +infinity, so the heap
 // keeps a strict weak order.
-double OrderKey(double priority) {
-  return std::isnan(priority) ? std::numeric_limits<double>::infinity() : priority;
-}
+double OrderKey(double priority) { return std::isnan(priority) ? std::numeric_limits<double>::infinity() : priority; }
 
 // A function object rather than a function, so that the heap algorithms
 // inline the comparison instead of calling through a pointer.
@@ -91,7 +89,8 @@ class TargetCutBuilder {
       const int32_t triangles = LevelTriangles(child).At(coarsest[i]);
       Push(index, PriorityOf(child, triangles, settings_.distanceExponent));
       total_ += triangles;
-      nearestDistance_ = std::min(nearestDistance_, static_cast<double>(NodeDistance(child, settings_.useCenterDistance)));
+      nearestDistance_ =
+          std::min(nearestDistance_, static_cast<double>(NodeDistance(child, settings_.useCenterDistance)));
     }
   }
 

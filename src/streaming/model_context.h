@@ -16,9 +16,7 @@ class DataSourcePimpl;
 // Per-model state shared by the model's nodes and tasks.
 struct ModelContext {
   ModelContext(DataSourcePimpl& source, IMeshRenderer& meshRenderer)
-      : downloader(std::make_unique<Downloader>(source)),
-        dataSource(&source),
-        renderer(&meshRenderer) {}
+      : downloader(std::make_unique<Downloader>(source)), dataSource(&source), renderer(&meshRenderer) {}
 
   ModelFileLayout layout;
   TaskGroupList runningTaskGroups;

@@ -18,8 +18,7 @@ constexpr const char* kIndexFailure =
     "succesfully.";
 constexpr const char* kNodeStructureFailure =
     "Failed to initialize tzm model, because the node structure was not recognized.";
-constexpr const char* kTreeAdopted =
-    "Finished tzm model initialization, starting downloading of root nodes.";
+constexpr const char* kTreeAdopted = "Finished tzm model initialization, starting downloading of root nodes.";
 constexpr const char* kSecondInit =
     "Model::Init was called on a model that was already initialized; the call is ignored.";
 
@@ -34,8 +33,7 @@ void WarnOfDroppedLevels(size_t dropped) {
 // its end; a document placed far away or too large is refused.
 bool DocumentWithinLimits(const ModelFileEntry& document, uint64_t heldBytes) {
   const uint64_t end = document.offset + document.size;
-  return document.size <= kMaxDocumentBytes && end >= document.offset &&
-         end <= heldBytes + 2 * kMaxDocumentBytes;
+  return document.size <= kMaxDocumentBytes && end >= document.offset && end <= heldBytes + 2 * kMaxDocumentBytes;
 }
 
 void Append(std::vector<uint8_t>& head, const std::vector<uint8_t>& bytes) {
@@ -70,8 +68,8 @@ std::shared_ptr<ByteTask> ModelPimpl::RequestHeadBytesUpTo(uint64_t end) {
   return context->dataSource->IssueRangeRequest(headBytes.size(), end - headBytes.size());
 }
 
-void ModelPimpl::Init(DataSourcePimpl& dataSource, IMeshRenderer& renderer, float density,
-                      const Vec3& offset, int depth, int level) {
+void ModelPimpl::Init(DataSourcePimpl& dataSource, IMeshRenderer& renderer, float density, const Vec3& offset,
+                      int depth, int level) {
   // A second chain would append to the bytes and tree of the first.
   if (context) {
     Log::Error(kSecondInit);
@@ -143,8 +141,7 @@ int ModelPimpl::OnNodeDocumentBytes(const std::vector<uint8_t>& bytes) {
   // the materials are adopted on the host thread.
   auto parse = MakePoolTask<std::shared_ptr<ParsedNodeDocument>>(
       [model = this, document = Slice(headBytes, entry.offset, entry.size)](const ConstTaskList&) {
-        return std::make_shared<ParsedNodeDocument>(
-            ParseNodeDocument(model, document.data(), document.size()));
+        return std::make_shared<ParsedNodeDocument>(ParseNodeDocument(model, document.data(), document.size()));
       });
   Attach(std::move(parse), &ModelPimpl::OnRootNodeParsed);
   return 0;

@@ -45,8 +45,8 @@ class ModelPimpl {
   // by the host and controllers that still list it.
   std::weak_ptr<const void> Lifetime() const { return lifetime_; }
 
-  void Init(DataSourcePimpl& dataSource, IMeshRenderer& renderer, float densityScale,
-            const Vec3& modelOffset, int startDepth, int startLevel);
+  void Init(DataSourcePimpl& dataSource, IMeshRenderer& renderer, float densityScale, const Vec3& modelOffset,
+            int startDepth, int startLevel);
 
   int OnHeaderBytes(const std::vector<uint8_t>& bytes);
   int OnIndexBytes(const std::vector<uint8_t>& bytes);

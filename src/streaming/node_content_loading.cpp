@@ -49,20 +49,16 @@ std::shared_ptr<Task<OwnedMesh>> CreateNodeContentTask(ModelNode& node, int leve
   const ContentEnvironment environment{context->jobs, node.model->materials, context->renderer};
   Downloader& downloader = *context->downloader;
   auto request = [&](int slot) { return downloader.RequestBytes(EntryOf(layout, record, slot), group); };
-  auto texture = [&](int slot) {
-    return MakeTextureTask(environment, LevelFileName(record, slot), request(slot));
-  };
+  auto texture = [&](int slot) { return MakeTextureTask(environment, LevelFileName(record, slot), request(slot)); };
 
-  auto geometry =
-      MakeGeometryTask(environment, BoundsOf(node), record, downloader.RequestBytes(geometryEntry, group));
+  auto geometry = MakeGeometryTask(environment, BoundsOf(node), record, downloader.RequestBytes(geometryEntry, group));
   auto color = texture(kSlotColorMap);
   auto normal = texture(kSlotNormalMap);
   auto colorAlpha = texture(kSlotColorMapAlpha);
   auto metalRoughness = texture(kSlotMetRoughMap);
   // One file serving both maps is fetched once; the renderer reads occlusion
   // from the metal-roughness texture.
-  auto occlusion = record.occlusionMap == record.metRoughMap ? MakeDefaultTextureTask()
-                                                             : texture(kSlotOcclusionMap);
+  auto occlusion = record.occlusionMap == record.metRoughMap ? MakeDefaultTextureTask() : texture(kSlotOcclusionMap);
   auto emissive = texture(kSlotEmissiveMap);
   auto merged = MakeMergeTask(environment, color, colorAlpha);
   return MakeOwnedMeshTask(geometry, {merged, normal, metalRoughness, occlusion, emissive});

@@ -32,7 +32,8 @@ float ScreenCoverage(const WorldBounds& bounds, const EnvironmentInfo& environme
   float apparentRadius = std::numeric_limits<float>::max();
   if (!(radius > distance)) {
     const double halfAngle = static_cast<double>(0.5f * environment.verticalFieldOfView) * std::numbers::pi / 180.0;
-    const double tangentDistance = std::sqrt(static_cast<double>(distance) * distance - static_cast<double>(radius) * radius);
+    const double tangentDistance =
+        std::sqrt(static_cast<double>(distance) * distance - static_cast<double>(radius) * radius);
     apparentRadius = static_cast<float>(1.0 / std::tan(halfAngle) * radius / tangentDistance * 0.5);
   }
   const double squared = static_cast<double>(apparentRadius) * apparentRadius;

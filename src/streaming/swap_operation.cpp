@@ -62,8 +62,7 @@ void OnShown(SwapState& state) {
   OperationIds().Release(state.operationId);
 }
 
-int ShowNodeLevel(const std::shared_ptr<SwapState>& state, const NodeLevel& pair,
-                  const ConstTaskList& dependencies) {
+int ShowNodeLevel(const std::shared_ptr<SwapState>& state, const NodeLevel& pair, const ConstTaskList& dependencies) {
   const std::unique_ptr<Mesh> mesh = BuildRenderMesh(UnpackResult<OwnedMesh>(dependencies, 0));
   ModelNode& node = *pair.node;
   node.shownLevel = pair.level;

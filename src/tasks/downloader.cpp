@@ -48,8 +48,7 @@ struct BatchEntry {
 
 // Runs inline once the batch's bytes have arrived: hands every entry its own
 // bytes and caches them.
-std::shared_ptr<Task<int>> MakeDistributionTask(const DownloadBatch& batch,
-                                                const std::string& keyPrefix) {
+std::shared_ptr<Task<int>> MakeDistributionTask(const DownloadBatch& batch, const std::string& keyPrefix) {
   std::vector<BatchEntry> entries;
   entries.reserve(batch.entries.size());
   for (const RangeRequest& entry : batch.entries) {
@@ -85,12 +84,9 @@ DownloadGroup* Downloader::CreateDownloadGroup() {
   return handle;
 }
 
-bool Downloader::IsOpen(DownloadGroup* group) const {
-  return group != nullptr && openGroups_.contains(group);
-}
+bool Downloader::IsOpen(DownloadGroup* group) const { return group != nullptr && openGroups_.contains(group); }
 
-std::shared_ptr<ByteTask> Downloader::RequestBytes(const ModelFileEntry& entry,
-                                                   DownloadGroup* group) {
+std::shared_ptr<ByteTask> Downloader::RequestBytes(const ModelFileEntry& entry, DownloadGroup* group) {
   DownloadCache& cache = DownloadCache::Instance();
   const SharedBytes cached = cache.Lookup(keyPrefix_ + entry.name);
   if (group == nullptr) {
@@ -137,4 +133,3 @@ std::shared_ptr<Task<int>> Downloader::SubmitDownloadGroup(DownloadGroup* group)
 }
 
 }  // namespace ovra
-

@@ -2,8 +2,7 @@
 
 namespace vandu {
 
-std::string FormatPlaceholderTexts(std::string_view pattern,
-                                   std::span<const std::string> arguments) {
+std::string FormatPlaceholderTexts(std::string_view pattern, std::span<const std::string> arguments) {
   static constexpr std::string_view kPlaceholder = "{}";
   static constexpr std::string_view kMissing = "!!PARAMETER!!";
   std::string out;
@@ -16,8 +15,7 @@ std::string FormatPlaceholderTexts(std::string_view pattern,
       return out;
     }
     out.append(pattern.substr(pos, hit - pos));
-    out.append(next < arguments.size() ? std::string_view(arguments[next])
-                                       : kMissing);
+    out.append(next < arguments.size() ? std::string_view(arguments[next]) : kMissing);
     ++next;
     pos = hit + kPlaceholder.size();
   }

@@ -11,8 +11,7 @@ namespace vandu {
 // Copies `pattern`, replacing each "{}" by the next argument in order; a "{}"
 // without an argument left becomes "!!PARAMETER!!", surplus arguments are
 // ignored.
-std::string FormatPlaceholderTexts(std::string_view pattern,
-                                   std::span<const std::string> arguments);
+std::string FormatPlaceholderTexts(std::string_view pattern, std::span<const std::string> arguments);
 
 // The arguments are turned into text by stream insertion.
 template <typename... Args>

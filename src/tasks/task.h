@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <limits>
 #include <functional>
 #include <future>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <type_traits>
@@ -78,8 +78,7 @@ class Task final : public ITask {
 
   // Without a body: finishes once started and given a result.
   Task() = default;
-  Task(Body body, ExecutionMode mode)
-      : runMode_(static_cast<int>(mode) + 1), body_(std::move(body)) {}
+  Task(Body body, ExecutionMode mode) : runMode_(static_cast<int>(mode) + 1), body_(std::move(body)) {}
 
   bool IsFinished() override {
     if (!IsStarted()) return false;
@@ -105,9 +104,7 @@ class Task final : public ITask {
     }
   }
 
-  bool CarriesOutsideData() const override {
-    return !std::is_arithmetic_v<T> && runMode_ != kInlineBody;
-  }
+  bool CarriesOutsideData() const override { return !std::is_arithmetic_v<T> && runMode_ != kInlineBody; }
 
   // Ignored for tasks with a body.
   void SetResult(T value) {
@@ -124,17 +121,13 @@ class Task final : public ITask {
   static constexpr int kInlineBody = 1;
   static constexpr int kPoolBody = 2;
 
-  ConstTaskList ConstDependencies() const {
-    return ConstTaskList(Dependencies().begin(), Dependencies().end());
-  }
+  ConstTaskList ConstDependencies() const { return ConstTaskList(Dependencies().begin(), Dependencies().end()); }
 
   // The job holds copies of the body and the prerequisites, never the task,
   // so the task may die while its job is queued or running.
   void StartOnPool() {
     auto job = std::make_shared<std::packaged_task<T()>>(
-        [body = body_, dependencies = ConstDependencies()] {
-          return body(dependencies);
-        });
+        [body = body_, dependencies = ConstDependencies()] { return body(dependencies); });
     future_ = job->get_future();
     // Noted once the future is ready, so that a pump that sees the new count
     // also sees the result.
@@ -154,8 +147,7 @@ class Task final : public ITask {
 };
 
 template <typename T>
-std::shared_ptr<Task<T>> MakeTask(typename Task<T>::Body body,
-                                  ExecutionMode mode) {
+std::shared_ptr<Task<T>> MakeTask(typename Task<T>::Body body, ExecutionMode mode) {
   return std::make_shared<Task<T>>(std::move(body), mode);
 }
 
@@ -179,8 +171,7 @@ const X& FinishedResult(const Task<X>& task) {
 // The result of prerequisite `index`, for use inside bodies.
 template <typename X>
 const X& UnpackResult(const ConstTaskList& dependencies, size_t index) {
-  const Task<X>* task =
-      index < dependencies.size() ? task_detail::AsTask<X>(dependencies[index]) : nullptr;
+  const Task<X>* task = index < dependencies.size() ? task_detail::AsTask<X>(dependencies[index]) : nullptr;
   if (task == nullptr) throw std::runtime_error("Failed to unpack task.");
   return task_detail::FinishedResult(*task);
 }
@@ -197,13 +188,11 @@ const X& FirstDependencyResult(const ConstTaskList& dependencies) {
 
 // An inline task that runs `step` on the result of `input`.
 template <typename X>
-std::shared_ptr<Task<int>> ContinueWith(std::shared_ptr<Task<X>> input,
-                                        std::function<int(const X&)> step) {
-  auto continuation = MakeTask<int>(
-      [step = std::move(step)](const ConstTaskList& dependencies) {
-        return step(FirstDependencyResult<X>(dependencies));
-      },
-      ExecutionMode::Inline);
+std::shared_ptr<Task<int>> ContinueWith(std::shared_ptr<Task<X>> input, std::function<int(const X&)> step) {
+  auto continuation =
+      MakeTask<int>([step = std::move(step)](
+                        const ConstTaskList& dependencies) { return step(FirstDependencyResult<X>(dependencies)); },
+                    ExecutionMode::Inline);
   continuation->AddDependency(std::move(input));
   return continuation;
 }

@@ -20,10 +20,9 @@ namespace {
 
 std::string ReadableTypeName(const std::type_info& type) {
   int status = 0;
-  std::unique_ptr<char, void (*)(void*)> demangled(
-      abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
-  return status == 0 && demangled ? std::string(demangled.get())
-                                  : std::string(type.name());
+  std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
+                                                   std::free);
+  return status == 0 && demangled ? std::string(demangled.get()) : std::string(type.name());
 }
 
 void WriteErrorLine(const std::string& line) {
@@ -44,8 +43,7 @@ void ScheduleAsBatchWork() {
 }
 
 int64_t SteadyNanoseconds() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -55,17 +53,15 @@ void RunReportingExceptions(const std::function<void()>& work) {
   try {
     work();
   } catch (const std::exception& e) {
-    WriteErrorLine(FormatPlaceholders("Caught exception in worker thread: {}: {}.",
-                                      ReadableTypeName(typeid(e)), e.what()));
+    WriteErrorLine(
+        FormatPlaceholders("Caught exception in worker thread: {}: {}.", ReadableTypeName(typeid(e)), e.what()));
   } catch (...) {
     WriteErrorLine("Caught unknown exception in worker thread.");
   }
 }
 
 default_thread_pool::default_thread_pool(int threadCount) {
-  const int count = threadCount == 0
-                        ? static_cast<int>(std::thread::hardware_concurrency())
-                        : threadCount;
+  const int count = threadCount == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : threadCount;
   workers_.reserve(static_cast<size_t>(std::max(count, 0)));
   try {
     for (int i = 0; i < count; ++i) workers_.emplace_back([this] { WorkerLoop(); });

@@ -33,7 +33,7 @@ inline bool DecodeBc7Block(const uint8_t block[16], uint8_t rgba[64]) {
     if (m.endpointPBits) p[s][0] = bits(1), p[s][1] = bits(1);
     if (m.sharedPBits) p[s][0] = p[s][1] = bits(1);
   }
-  auto readIndices = [&](int width, int (&indices)[16]) {
+  auto readIndices = [&](int width, int(&indices)[16]) {
     for (int t = 0; t < 16; ++t) {
       bool anchor = false;
       for (int s = 0; s < m.subsets; ++s) anchor = anchor || ktx2::bc7::Anchor(m.subsets, partition, s) == t;
@@ -58,7 +58,8 @@ inline bool DecodeBc7Block(const uint8_t block[16], uint8_t rgba[64]) {
     for (int c = 0; c < 4; ++c) {
       const int width = c < 3 ? m.colorBits : m.alphaBits;
       int e[2];
-      for (int k = 0; k < 2; ++k) e[k] = width ? ktx2::bc7::ExpandEndpoint(codes[s][k][c], width, hasP ? p[s][k] : -1) : 255;
+      for (int k = 0; k < 2; ++k)
+        e[k] = width ? ktx2::bc7::ExpandEndpoint(codes[s][k][c], width, hasP ? p[s][k] : -1) : 255;
       const int weight = c < 3 ? ktx2::bc7::Weights(colorBits)[colorIndex] : ktx2::bc7::Weights(alphaBits)[alphaIndex];
       texel[c] = static_cast<uint8_t>(((64 - weight) * e[0] + weight * e[1] + 32) >> 6);
     }

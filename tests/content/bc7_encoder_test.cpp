@@ -32,7 +32,8 @@ TEST(Bc7Encoder, RoundTripsBlocksWithinTheirRange) {
       {"alpha ramp", [](int t, int c) { return static_cast<uint8_t>(c == 3 ? t * 17 : 128); }, 4},
       {"anchor high", [](int t, int) { return static_cast<uint8_t>(t == 0 ? 255 : 10); }, 1},
       // Alpha that ignores the colour needs mode 5's separate alpha.
-      {"alpha against colour", [](int t, int c) { return static_cast<uint8_t>(c == 3 ? (t * 7919) % 256 : t * 16); }, 45},
+      {"alpha against colour", [](int t, int c) { return static_cast<uint8_t>(c == 3 ? (t * 7919) % 256 : t * 16); },
+       45},
   };
   for (const Case& c : cases) {
     uint8_t pixels[64], block[16], decoded[64];

@@ -118,7 +118,10 @@ inline bool DecodeImage(int target, const uint8_t* data, int width, int height, 
         for (int t = 0; t < 16; ++t) texels[4 * t + 3] = static_cast<uint8_t>(alpha[static_cast<size_t>(t)]);
         break;
       }
-      case 4: case 5: case 20: case 21:  // NOLINT
+      case 4:
+      case 5:
+      case 20:
+      case 21:  // NOLINT
         for (int channel = 0; channel < (target == 5 || target == 21 ? 2 : 1); ++channel) {
           std::array<uint8_t, 16> values{};
           if (target == 4 || target == 5) {
@@ -136,8 +139,7 @@ inline bool DecodeImage(int target, const uint8_t* data, int width, int height, 
       case 18:
         if (!DecodePvrtc2Word(block, texels)) return false;
         break;
-      default:
-        return false;
+      default: return false;
     }
     for (int t = 0; t < 16; ++t) {
       const int x = (b % blocksX) * 4 + t % 4, y = (b / blocksX) * 4 + t / 4;

@@ -8,9 +8,9 @@
 #include <functional>
 #include <random>
 
+#include "content/block_decoders.h"
 #include "content/ktx2/eac_encoder.h"
 #include "content/ktx2/ktx2_texture.h"
-#include "content/block_decoders.h"
 #include "content/ktx2_fixtures.h"
 
 namespace ovra::ktx2 {
@@ -90,9 +90,9 @@ double Psnr(const std::vector<int>& ours, const std::vector<uint8_t>& theirs) {
 
 struct TargetCase {
   int target;
-  size_t stride;     // bytes per block
-  size_t offset;     // of the EAC block checked
-  const char* png;   // basisu's decode
+  size_t stride;    // bytes per block
+  size_t offset;    // of the EAC block checked
+  const char* png;  // basisu's decode
   int pngChannel;
 };
 
@@ -111,9 +111,11 @@ TEST(Eac, Etc1sTranscodesStayCloseToBasisus) {
       ASSERT_EQ(texture->Transcode(c.target), kSuccess) << name << " " << c.target;
       const std::span<const uint8_t> data = texture->ImageData();
       const std::vector<uint8_t> base(data.end() - static_cast<long>(15 * c.stride), data.end());
-      const double psnr = Psnr(DecodeLevel(base, c.offset, c.stride), PngChannel("oracle/" + name + "." + c.png + ".png", c.pngChannel));
+      const double psnr = Psnr(DecodeLevel(base, c.offset, c.stride),
+                               PngChannel("oracle/" + name + "." + c.png + ".png", c.pngChannel));
       EXPECT_GT(psnr, 35.0) << name << " target " << c.target;
-      RecordProperty(name + "_" + std::to_string(c.target) + "_" + std::to_string(c.offset) + "_psnr", std::to_string(psnr));
+      RecordProperty(name + "_" + std::to_string(c.target) + "_" + std::to_string(c.offset) + "_psnr",
+                     std::to_string(psnr));
     }
   }
 }

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "content/block_decoders.h"
-#include "content/ktx2_fixtures.h"
 #include "content/ktx2/ktx2_texture.h"
+#include "content/ktx2_fixtures.h"
 #include "content/texture_decoder.h"
 #include "support/recording_renderer.h"
 
@@ -77,11 +77,8 @@ struct BcCase {
 
 TEST(Etc1sTranscode, BlockFormatsStayCloseToBasisusOwnTranscodes) {
   const BcCase cases[] = {
-      {2, 8, "bc1", 0, 2, 30.0},
-      {3, 16, "bc3", 0, 3, 30.0},
-      {4, 8, "bc4", 0, 0, 35.0},
-      {5, 16, "bc5", 0, 1, 30.0},
-      {6, 16, "bc7", 0, 2, 30.0},
+      {2, 8, "bc1", 0, 2, 30.0},  {3, 16, "bc3", 0, 3, 30.0}, {4, 8, "bc4", 0, 0, 35.0},
+      {5, 16, "bc5", 0, 1, 30.0}, {6, 16, "bc7", 0, 2, 30.0},
   };
   for (const std::string name : {"etc1s_rgb_mips", "etc1s_rgba"}) {
     for (const BcCase& c : cases) {

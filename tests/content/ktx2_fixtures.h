@@ -28,8 +28,8 @@ inline Picture PngFixture(const std::string& name) {
   const std::vector<uint8_t> bytes = ReadFixture(name);
   Picture picture;
   int channels = 0;
-  stbi_uc* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &picture.width,
-                                          &picture.height, &channels, 4);
+  stbi_uc* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &picture.width, &picture.height,
+                                          &channels, 4);
   if (pixels != nullptr) picture.rgba.assign(pixels, pixels + picture.width * picture.height * 4);
   stbi_image_free(pixels);
   return picture;
@@ -37,7 +37,11 @@ inline Picture PngFixture(const std::string& name) {
 
 // The image data of every level of a KTX 1 file, base level first.
 inline std::vector<std::vector<uint8_t>> Ktx1Levels(const std::vector<uint8_t>& file) {
-  auto u32 = [&](size_t at) { uint32_t v; std::memcpy(&v, file.data() + at, 4); return v; };
+  auto u32 = [&](size_t at) {
+    uint32_t v;
+    std::memcpy(&v, file.data() + at, 4);
+    return v;
+  };
   std::vector<std::vector<uint8_t>> levels;
   size_t at = 64 + u32(60);
   for (uint32_t level = 0; level < std::max(1u, u32(56)); ++level) {

@@ -48,8 +48,8 @@ struct Ktx2Builder {
     std::vector<uint8_t> file(dataOffset);
     const uint8_t identifier[12] = {0xAB, 'K', 'T', 'X', ' ', '2', '0', 0xBB, '\r', '\n', 0x1A, '\n'};
     std::memcpy(file.data(), identifier, 12);
-    const uint32_t header[9] = {vkFormat, 1, width, height, depth, layers, faces,
-                                static_cast<uint32_t>(levelCount), scheme};
+    const uint32_t header[9] = {vkFormat, 1, width, height, depth, layers, faces, static_cast<uint32_t>(levelCount),
+                                scheme};
     for (size_t i = 0; i < 9; ++i) Put32(file, 12 + 4 * i, header[i]);
     Put32(file, 48, static_cast<uint32_t>(dfdOffset));
     Put32(file, 52, static_cast<uint32_t>(dfdLength));
@@ -112,10 +112,14 @@ struct FixtureCase {
 
 TEST(Ktx2Fixtures, OpenWithTheirSizeAndComponents) {
   const FixtureCase cases[] = {
-      {"etc1s_rgb_mips.ktx2", 20, 12, 3, 0},      {"etc1s_rgba.ktx2", 20, 12, 4, 0},
-      {"etc1s_gray.ktx2", 16, 16, 3, 0},          {"etc1s_cubemap.ktx2", 8, 8, 3, 0},
-      {"uastc_rgb_zstd.ktx2", 20, 12, 3, 240},    {"uastc_rgba_zstd_mips.ktx2", 20, 12, 4, 240 + 96 + 32 + 16 + 16},
-      {"uastc_rgba_raw_mips.ktx2", 20, 12, 4, 400}, {"uastc_array.ktx2", 8, 8, 4, 2 * 4 * 16},
+      {"etc1s_rgb_mips.ktx2", 20, 12, 3, 0},
+      {"etc1s_rgba.ktx2", 20, 12, 4, 0},
+      {"etc1s_gray.ktx2", 16, 16, 3, 0},
+      {"etc1s_cubemap.ktx2", 8, 8, 3, 0},
+      {"uastc_rgb_zstd.ktx2", 20, 12, 3, 240},
+      {"uastc_rgba_zstd_mips.ktx2", 20, 12, 4, 240 + 96 + 32 + 16 + 16},
+      {"uastc_rgba_raw_mips.ktx2", 20, 12, 4, 400},
+      {"uastc_array.ktx2", 8, 8, 4, 2 * 4 * 16},
   };
   for (const FixtureCase& c : cases) {
     std::unique_ptr<Texture> texture;
@@ -200,14 +204,22 @@ TEST(Ktx2Reader, RefusesMalformedFilesWithTheirCodes) {
       {"cube map that is not square", [](auto& b) { b.faces = 6, b.height = 2; }, {}, kFileDataError},
       {"volume texture", [](auto& b) { b.depth = 2; }, {}, kUnsupportedTextureType},
       {"more levels than the size allows",
-       [](auto& b) { b.storedLevels.push_back(Pattern(4, 0)); }, {}, kFileDataError},
+       [](auto& b) { b.storedLevels.push_back(Pattern(4, 0)); },
+       {},
+       kFileDataError},
       {"wider than a texture may be", [](auto& b) { b.width = b.height = 20000; }, {}, kOutOfMemory},
       {"unknown supercompression", [](auto& b) { b.scheme = 9; }, {}, kUnsupportedFeature},
       {"BasisLZ with a Vulkan format",
-       [](auto& b) { b.scheme = 1, b.globalData = Pattern(16, 0); }, {}, kFileDataError},
+       [](auto& b) { b.scheme = 1, b.globalData = Pattern(16, 0); },
+       {},
+       kFileDataError},
       {"BasisLZ without global data", [](auto& b) { b.scheme = 1, b.vkFormat = 0; }, {}, kFileDataError},
       {"ETC1S without BasisLZ", [](auto& b) { b.colorModel = 163, b.channels = {0}; }, {}, kFileDataError},
-      {"three Basis channels", [](auto& b) { b.vkFormat = 0, b.colorModel = 166, b.channels = {0, 1, 2}; }, {},
+      {"three Basis channels",
+       [](auto& b) {
+         b.vkFormat = 0, b.colorModel = 166, b.channels = {0, 1, 2};
+       },
+       {},
        kFileDataError},
       {"level past the end", none, [](auto& f) { Put64(f, 80, f.size() - 10); }, kFileUnexpectedEof},
       {"level length beyond any file", none, [](auto& f) { Put64(f, 88, ~uint64_t{0}); }, kFileUnexpectedEof},
@@ -216,17 +228,31 @@ TEST(Ktx2Reader, RefusesMalformedFilesWithTheirCodes) {
       {"descriptor block size", none, [](auto& f) { f[f[48] + 10] = 30; }, kFileDataError},
       {"inflated length that differs from stored", none, [](auto& f) { Put64(f, 96, 65); }, kFileDataError},
       {"inflated size beyond the limit",
-       [](auto& b) { b.scheme = 2, b.inflatedLengths = {uint64_t{1} << 40, 16, 4}; }, {}, kOutOfMemory},
+       [](auto& b) {
+         b.scheme = 2, b.inflatedLengths = {uint64_t{1} << 40, 16, 4};
+       },
+       {},
+       kOutOfMemory},
       {"Zstandard stream that is not one",
-       [](auto& b) { b.scheme = 2, b.inflatedLengths = {64, 16, 4}; }, {}, kFileDataError},
+       [](auto& b) {
+         b.scheme = 2, b.inflatedLengths = {64, 16, 4};
+       },
+       {},
+       kFileDataError},
       {"Zstandard stream shorter than claimed",
-       [](auto& b) { b.scheme = 2, b.inflatedLengths = {80, 16, 4}, b.storedLevels[0] = Zstd(Pattern(64, 0)),
-                     b.storedLevels[1] = Zstd(Pattern(16, 0)), b.storedLevels[2] = Zstd(Pattern(4, 0)); },
-       {}, kDecompressLengthError},
+       [](auto& b) {
+         b.scheme = 2, b.inflatedLengths = {80, 16, 4}, b.storedLevels[0] = Zstd(Pattern(64, 0)),
+         b.storedLevels[1] = Zstd(Pattern(16, 0)), b.storedLevels[2] = Zstd(Pattern(4, 0));
+       },
+       {},
+       kDecompressLengthError},
       {"ZLIB stream longer than claimed",
-       [](auto& b) { b.scheme = 3, b.inflatedLengths = {60, 16, 4}, b.storedLevels[0] = Zlib(Pattern(64, 0)),
-                     b.storedLevels[1] = Zlib(Pattern(16, 0)), b.storedLevels[2] = Zlib(Pattern(4, 0)); },
-       {}, kDecompressLengthError},
+       [](auto& b) {
+         b.scheme = 3, b.inflatedLengths = {60, 16, 4}, b.storedLevels[0] = Zlib(Pattern(64, 0)),
+         b.storedLevels[1] = Zlib(Pattern(16, 0)), b.storedLevels[2] = Zlib(Pattern(4, 0));
+       },
+       {},
+       kDecompressLengthError},
   };
   for (const RejectionCase& c : cases) {
     Ktx2Builder builder = PlainWithMips();

@@ -115,8 +115,8 @@ struct TargetCase {
 // two-colour formats; ours may not score more than 1 dB under basisu's.
 TEST(UastcTranscode, BlockFormatsStayCloseToBasisusOwnTranscodes) {
   const TargetCase cases[] = {
-      {0, "etc1", 8, 0, 2, false, 1.0},  {1, "etc2", 16, 0, 3, false, 1.0}, {2, "bc1", 8, 0, 2, false, 1.0},
-      {3, "bc3", 16, 0, 3, false, 1.0},  {4, "bc4", 8, 0, 0, false, 1.0},   {5, "bc5", 16, 0, 1, true, 1.0},
+      {0, "etc1", 8, 0, 2, false, 1.0}, {1, "etc2", 16, 0, 3, false, 1.0}, {2, "bc1", 8, 0, 2, false, 1.0},
+      {3, "bc3", 16, 0, 3, false, 1.0}, {4, "bc4", 8, 0, 0, false, 1.0},   {5, "bc5", 16, 0, 1, true, 1.0},
       {6, "bc7", 16, 0, 3, false, 1.0}, {20, "r11", 8, 0, 0, false, 1.0},  {21, "rg11", 16, 0, 1, true, 1.0},
   };
   const std::vector<uint8_t> file = test::ReadFixture("uastc_modes.ktx2");

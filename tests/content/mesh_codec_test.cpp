@@ -17,8 +17,8 @@ using tools::MeshToEncode;
 
 // A random triangle soup over shared vertices, with normals, `uvSetCount`
 // coordinate sets and optional colours.
-MeshToEncode RandomMesh(unsigned seed, size_t vertexCount, size_t triangleCount, size_t uvSetCount,
-                        bool colors, float lowestUv = -0.5f, float highestUv = 3.0f) {
+MeshToEncode RandomMesh(unsigned seed, size_t vertexCount, size_t triangleCount, size_t uvSetCount, bool colors,
+                        float lowestUv = -0.5f, float highestUv = 3.0f) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<float> coordinate(-50.0f, 80.0f);
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
@@ -51,8 +51,7 @@ void ExpectDecodesToInput(const MeshToEncode& input, const EncodedMesh& encoded,
   for (int axis = 0; axis < 3; ++axis) {
     const float extent = encoded.bounds[2 * axis + 1] - encoded.bounds[2 * axis];
     // Half a quantisation step, plus single-precision rounding of the result.
-    const float tolerance =
-        extent / static_cast<float>((1u << axisBits[axis]) - 1) * 0.5f + extent * 2e-7f + 1e-5f;
+    const float tolerance = extent / static_cast<float>((1u << axisBits[axis]) - 1) * 0.5f + extent * 2e-7f + 1e-5f;
     for (size_t i = 0; i < mesh.positions->size(); ++i) {
       const cxm::Vec3f& in = input.positions[encoded.vertexSource[i]];
       const cxm::Vec3f& out = (*mesh.positions)[i];
@@ -105,8 +104,8 @@ TEST_P(MeshRoundTrip, DecodesToTheInputWithinQuantisation) {
   // Streams before version 1 have no coordinate offsets: u from 0 up and v
   // from 1 down fit.
   const bool offsets = c.version >= 1;
-  const MeshToEncode input = RandomMesh(11 + c.version, 700, 1500, c.uvSets, c.colors,
-                                        offsets ? -0.5f : 0.0f, offsets ? 3.0f : 1.0f);
+  const MeshToEncode input =
+      RandomMesh(11 + c.version, 700, 1500, c.uvSets, c.colors, offsets ? -0.5f : 0.0f, offsets ? 3.0f : 1.0f);
   MeshEncodeOptions options;
   options.version = c.version;
   options.axisBits = c.axisBits;
@@ -114,8 +113,7 @@ TEST_P(MeshRoundTrip, DecodesToTheInputWithinQuantisation) {
   options.material.roughness = 0.2f;
   const EncodedMesh encoded = EncodeMesh(input, options);
   MeshDecodeError error = MeshDecodeError::kTruncated;
-  const cxm::Mesh mesh =
-      DecodeMesh(encoded.bytes.data(), encoded.bytes.size(), encoded.bounds.data(), nullptr, &error);
+  const cxm::Mesh mesh = DecodeMesh(encoded.bytes.data(), encoded.bytes.size(), encoded.bounds.data(), nullptr, &error);
   ASSERT_EQ(error, MeshDecodeError::kNone) << MeshDecodeErrorText(error);
   const std::array<uint32_t, 3> used = c.version >= 3 ? c.axisBits : std::array<uint32_t, 3>{11, 11, 11};
   ExpectDecodesToInput(input, encoded, mesh, used);
@@ -127,18 +125,13 @@ TEST_P(MeshRoundTrip, DecodesToTheInputWithinQuantisation) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryVersion, MeshRoundTrip,
-    testing::Values(RoundTripCase{-1, 1, false, {16, 16, 16}, 65535},
-                    RoundTripCase{0, 2, false, {16, 16, 16}, 65535},
-                    RoundTripCase{1, 1, false, {16, 16, 16}, 200},
-                    RoundTripCase{2, 0, false, {16, 16, 16}, 65535},
-                    RoundTripCase{3, 3, false, {9, 14, 1}, 100},
-                    RoundTripCase{4, 1, false, {16, 12, 16}, 65535},
-                    RoundTripCase{5, 2, true, {16, 16, 16}, 300},
-                    RoundTripCase{5, 0, false, {10, 10, 10}, 3}),
+    testing::Values(RoundTripCase{-1, 1, false, {16, 16, 16}, 65535}, RoundTripCase{0, 2, false, {16, 16, 16}, 65535},
+                    RoundTripCase{1, 1, false, {16, 16, 16}, 200}, RoundTripCase{2, 0, false, {16, 16, 16}, 65535},
+                    RoundTripCase{3, 3, false, {9, 14, 1}, 100}, RoundTripCase{4, 1, false, {16, 12, 16}, 65535},
+                    RoundTripCase{5, 2, true, {16, 16, 16}, 300}, RoundTripCase{5, 0, false, {10, 10, 10}, 3}),
     [](const testing::TestParamInfo<RoundTripCase>& info) {
       const int v = info.param.version;
-      return (v < 0 ? std::string("Headerless") : "Version" + std::to_string(v)) + "_" +
-             std::to_string(info.index);
+      return (v < 0 ? std::string("Headerless") : "Version" + std::to_string(v)) + "_" + std::to_string(info.index);
     });
 
 TEST(MeshRoundTrip, ColoursWithoutAlphaDecodeOpaque) {

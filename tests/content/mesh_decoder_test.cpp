@@ -36,8 +36,8 @@ BitWriter Version4Stream(uint32_t axisBits = 11) {
 
 // The first vertex and counts of a block: position, normal (128, 128),
 // `uvs` absolute pairs (24 bits each in version 4).
-void BlockStart(BitWriter& w, std::array<uint32_t, 3> q, std::vector<std::array<uint32_t, 2>> uvs,
-                uint32_t vertexCount, uint32_t triangleCount) {
+void BlockStart(BitWriter& w, std::array<uint32_t, 3> q, std::vector<std::array<uint32_t, 2>> uvs, uint32_t vertexCount,
+                uint32_t triangleCount) {
   for (uint32_t v : q) w.Write(v, 16);
   w.Write(128, 8);
   w.Write(128, 8);
@@ -114,8 +114,8 @@ TEST(MeshDecoder, EmbeddedMaterialRows) {
   w.Write(3, 24);
   for (int i = 0; i < 10; ++i) w.Write(0, 32);
   for (int axis = 0; axis < 3; ++axis) w.Write(11, 8);
-  const uint32_t rows[] = {255, 0, 51, 255, 3, 0, 255, 255, 255, 0, 1,
-                           102, 204, 0, 1, 255, 0, 7, 128, 1, 0, 255, 254, 9, 2, 1};
+  const uint32_t rows[] = {255, 0, 51,  255, 3, 0,   255, 255, 255, 0,   1, 102, 204,
+                           0,   1, 255, 0,   7, 128, 1,   0,   255, 254, 9, 2,   1};
   for (uint32_t b : rows) w.Write(b, 8);
   const Decoded d = Decode(w.Take());
   ASSERT_EQ(d.error, MeshDecodeError::kNone);
@@ -194,8 +194,8 @@ TEST(MeshDecoder, IndexCodesAndCountingAcrossBlocks) {
   BlockStart(w, {0, 0, 0}, {}, 40, 14);
   for (int v = 1; v < 40; ++v) w.Write(128, 8), w.Write(127, 8), w.Write(127, 8), w.Write(128, 8), w.Write(128, 8);
   for (int i = 0; i < 40; ++i) NewIndex(w);
-  DistanceIndex(w, 30);               // 42 - 30 = 12
-  DistanceIndex(w, 31, 31);           // 42 - 31 = 11
+  DistanceIndex(w, 30);      // 42 - 30 = 12
+  DistanceIndex(w, 31, 31);  // 42 - 31 = 11
   const Decoded d = Decode(w.Take());
   ASSERT_EQ(d.error, MeshDecodeError::kNone) << MeshDecodeErrorText(d.error);
   const auto& t = *d.mesh.triangles;
@@ -222,15 +222,26 @@ TEST(MeshDecoder, IndexCodesDeepInALongBlock) {
     cxm::Vec3u triangle;
   };
   const Case cases[] = {
-      {"recent codes", 200, [](BitWriter& w) { RecentIndex(w, 2), RecentIndex(w, 2), RecentIndex(w, 1); },
-       MeshDecodeError::kNone, {147, 148, 147}},
-      {"distances and a new vertex", 200,
-       [](BitWriter& w) { DistanceIndex(w, 30), DistanceIndex(w, 31, 149), NewIndex(w); }, MeshDecodeError::kNone,
+      {"recent codes",
+       200,
+       [](BitWriter& w) { RecentIndex(w, 2), RecentIndex(w, 2), RecentIndex(w, 1); },
+       MeshDecodeError::kNone,
+       {147, 148, 147}},
+      {"distances and a new vertex",
+       200,
+       [](BitWriter& w) { DistanceIndex(w, 30), DistanceIndex(w, 31, 149), NewIndex(w); },
+       MeshDecodeError::kNone,
        {119, 0, 150}},
-      {"escaped distance below 0", 200, [](BitWriter& w) { DistanceIndex(w, 31, 150); },
-       MeshDecodeError::kBadBackReference, {}},
-      {"a new index past the vertices", 150, [](BitWriter& w) { NewIndex(w), NewIndex(w), NewIndex(w); },
-       MeshDecodeError::kIndexOutOfRange, {}},
+      {"escaped distance below 0",
+       200,
+       [](BitWriter& w) { DistanceIndex(w, 31, 150); },
+       MeshDecodeError::kBadBackReference,
+       {}},
+      {"a new index past the vertices",
+       150,
+       [](BitWriter& w) { NewIndex(w), NewIndex(w), NewIndex(w); },
+       MeshDecodeError::kIndexOutOfRange,
+       {}},
   };
   for (const Case& c : cases) {
     BitWriter w = Version4Stream();
@@ -279,8 +290,12 @@ TEST(OctahedralNormal, KnownBytePairs) {
     float x, y, z;
   };
   const Case cases[] = {
-      {128, 128, 0.00395f, 0.00395f, 0.99998f}, {255, 128, 0.99999f, 0.0f, -0.00394f},
-      {0, 0, 0, 0, -1},     {0, 255, 0, 0, -1},  {255, 0, 0, 0, -1},  {255, 255, 0, 0, -1},
+      {128, 128, 0.00395f, 0.00395f, 0.99998f},
+      {255, 128, 0.99999f, 0.0f, -0.00394f},
+      {0, 0, 0, 0, -1},
+      {0, 255, 0, 0, -1},
+      {255, 0, 0, 0, -1},
+      {255, 255, 0, 0, -1},
   };
   for (const Case& c : cases) {
     const cxm::Vec3f n = ComputeOctahedralNormal(c.o1, c.o2);
@@ -444,8 +459,8 @@ TEST_P(EveryTruncatedPrefix, StaysInBoundsAndIsRefusedOrComplete) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, EveryTruncatedPrefix,
-                         testing::Values(PrefixCase{"TwoUvSetsAndColours", 2, true},
-                                         PrefixCase{"OneUvSet", 1, false}, PrefixCase{"PositionsOnly", 0, false}),
+                         testing::Values(PrefixCase{"TwoUvSetsAndColours", 2, true}, PrefixCase{"OneUvSet", 1, false},
+                                         PrefixCase{"PositionsOnly", 0, false}),
                          [](const testing::TestParamInfo<PrefixCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -21,8 +21,7 @@ void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uin
 
 // A PNG of `width` x `height` RGBA pixels whose pixel data inflates to
 // `inflated` zero bytes, less the last `cut` bytes of the compressed stream.
-std::vector<uint8_t> Png(uint32_t width, uint32_t height, size_t inflated, bool interlaced = false,
-                         size_t cut = 0) {
+std::vector<uint8_t> Png(uint32_t width, uint32_t height, size_t inflated, bool interlaced = false, size_t cut = 0) {
   std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<uint8_t> header;
   for (uint32_t value : {width, height}) {

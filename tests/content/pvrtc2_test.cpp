@@ -7,9 +7,9 @@
 #include <functional>
 #include <random>
 
+#include "content/block_decoders.h"
 #include "content/ktx2/ktx2_texture.h"
 #include "content/ktx2/pvrtc2_encoder.h"
-#include "content/block_decoders.h"
 #include "content/ktx2_fixtures.h"
 
 namespace ovra::ktx2 {
@@ -44,12 +44,36 @@ struct BlockCase {
 TEST(Pvrtc2, EncoderFollowsBlocks) {
   std::mt19937 random(5);
   const BlockCase cases[] = {
-      {"flat", [](int, int) { return std::array<uint8_t, 3>{12, 250, 99}; }, 45.0},
-      {"flat at the ends of the range", [](int, int) { return std::array<uint8_t, 3>{0, 255, 1}; }, 45.0},
-      {"ramp", [](int x, int) { return std::array<uint8_t, 3>{uint8_t(x * 8), uint8_t(255 - x * 8), 128}; }, 28.0},
-      {"two directions", [](int x, int y) { return std::array<uint8_t, 3>{uint8_t(x * 19), uint8_t(y * 36), 0}; }, 23.0},
-      {"two colours", [](int x, int) { return x < 2 ? std::array<uint8_t, 3>{255, 0, 0} : std::array<uint8_t, 3>{0, 0, 255}; }, 45.0},
-      {"noise", [&](int, int) { return std::array<uint8_t, 3>{uint8_t(random()), uint8_t(random()), uint8_t(random())}; }, 11.0},
+      {"flat",
+       [](int, int) {
+         return std::array<uint8_t, 3>{12, 250, 99};
+       },
+       45.0},
+      {"flat at the ends of the range",
+       [](int, int) {
+         return std::array<uint8_t, 3>{0, 255, 1};
+       },
+       45.0},
+      {"ramp",
+       [](int x, int) {
+         return std::array<uint8_t, 3>{uint8_t(x * 8), uint8_t(255 - x * 8), 128};
+       },
+       28.0},
+      {"two directions",
+       [](int x, int y) {
+         return std::array<uint8_t, 3>{uint8_t(x * 19), uint8_t(y * 36), 0};
+       },
+       23.0},
+      {"two colours",
+       [](int x, int) {
+         return x < 2 ? std::array<uint8_t, 3>{255, 0, 0} : std::array<uint8_t, 3>{0, 0, 255};
+       },
+       45.0},
+      {"noise",
+       [&](int, int) {
+         return std::array<uint8_t, 3>{uint8_t(random()), uint8_t(random()), uint8_t(random())};
+       },
+       11.0},
   };
   for (const BlockCase& c : cases) {
     std::vector<uint8_t> rgba(64, 255);
@@ -81,8 +105,8 @@ TEST(Pvrtc2, Etc1sTranscodesStayCloseToBasisus) {
     std::vector<uint8_t> ours, theirs;
     ASSERT_TRUE(DecodePvrtc2(data.data() + data.size() - 15 * 8, 20, 12, ours));
     const std::vector<uint8_t> exact(pixels.end() - 20 * 12 * 4, pixels.end());
-    ASSERT_TRUE(DecodePvrtc2(test::Ktx1Levels(test::ReadFixture("oracle/" + name + ".pvrtc2.ktx"))[0].data(), 20, 12,
-                             theirs));
+    ASSERT_TRUE(
+        DecodePvrtc2(test::Ktx1Levels(test::ReadFixture("oracle/" + name + ".pvrtc2.ktx"))[0].data(), 20, 12, theirs));
     const double ourPsnr = Psnr(ours, exact, 0, 2), theirPsnr = Psnr(theirs, exact, 0, 2);
     EXPECT_GT(ourPsnr, 28.0) << name;
     EXPECT_GT(ourPsnr, theirPsnr - 3.0) << name;

@@ -60,9 +60,9 @@ TEST(DecodeTexture, OnlyNamesEndingInLowerCaseKtx2TakeTheKtx2Path) {
 }
 
 TEST(FormatOfTranscodeTarget, MapsTheKnownTargets) {
-  const std::pair<int, uint32_t> table[] = {{0, 100}, {1, 101}, {2, 102}, {3, 103},  {4, 104},
-                                            {5, 105}, {6, 106}, {13, 4},  {18, 107}, {20, 108},
-                                            {21, 109}, {7, 0},  {22, 0},  {0x7FFFFFFF, 0}, {-1, 0}};
+  const std::pair<int, uint32_t> table[] = {{0, 100},  {1, 101}, {2, 102}, {3, 103},        {4, 104},
+                                            {5, 105},  {6, 106}, {13, 4},  {18, 107},       {20, 108},
+                                            {21, 109}, {7, 0},   {22, 0},  {0x7FFFFFFF, 0}, {-1, 0}};
   for (const auto& [target, format] : table) EXPECT_EQ(FormatOfTranscodeTarget(target), format) << target;
 }
 
@@ -95,26 +95,35 @@ TEST(MergeColorAlpha, Cases) {
   };
   const cxm::Texture bc7 = Image(4, 4, 106, std::vector<uint8_t>(16, 1));
   const Case cases[] = {
-      {"alpha of another size is opaque", Image(1, 2, 3, {1, 2, 3, 4, 5, 6}), Image(1, 1, 1, {9}),
-       {1, 2, 3, 255, 4, 5, 6, 255}, 4},
+      {"alpha of another size is opaque",
+       Image(1, 2, 3, {1, 2, 3, 4, 5, 6}),
+       Image(1, 1, 1, {9}),
+       {1, 2, 3, 255, 4, 5, 6, 255},
+       4},
       {"grey colour is replicated", Image(2, 1, 1, {5, 6}), Image(2, 1, 1, {7, 8}), {5, 5, 5, 7, 6, 6, 6, 8}, 4},
       {"grey+alpha colour uses its grey", Image(1, 1, 2, {9, 1}), Image(1, 1, 4, {3, 0, 0, 0}), {9, 9, 9, 3}, 4},
-      {"alpha map replaces the colour's alpha", Image(1, 1, 4, {1, 2, 3, 4}), Image(1, 1, 1, {200}), {1, 2, 3, 200},
+      {"alpha map replaces the colour's alpha", Image(1, 1, 4, {1, 2, 3, 4}), Image(1, 1, 1, {200}), {1, 2, 3, 200}, 4},
+      {"RGBA colour without alpha map keeps its alpha", Image(1, 1, 4, {1, 2, 3, 4}), cxm::Texture{}, {1, 2, 3, 4}, 4},
+      {"grey+alpha colour without alpha map keeps its alpha",
+       Image(1, 1, 2, {9, 1}),
+       Image(2, 1, 1, {5, 5}),
+       {9, 9, 9, 1},
        4},
-      {"RGBA colour without alpha map keeps its alpha", Image(1, 1, 4, {1, 2, 3, 4}), cxm::Texture{}, {1, 2, 3, 4},
-       4},
-      {"grey+alpha colour without alpha map keeps its alpha", Image(1, 1, 2, {9, 1}), Image(2, 1, 1, {5, 5}),
-       {9, 9, 9, 1}, 4},
-      {"compressed colour is kept", bc7, Image(4, 4, 1, std::vector<uint8_t>(16, 2)), std::vector<uint8_t>(16, 1),
-       106},
+      {"compressed colour is kept", bc7, Image(4, 4, 1, std::vector<uint8_t>(16, 2)), std::vector<uint8_t>(16, 1), 106},
       {"compressed alpha keeps the colour", Image(1, 1, 3, {1, 2, 3}), bc7, {1, 2, 3}, 3},
       {"failed colour stays failed", Image(3, 3, 0, {}), Image(3, 3, 1, std::vector<uint8_t>(9, 1)), {}, 0},
-      {"colour shorter than its size is kept", Image(4, 4, 3, {1, 2, 3}), Image(4, 4, 1, std::vector<uint8_t>(16, 1)),
-       {1, 2, 3}, 3},
+      {"colour shorter than its size is kept",
+       Image(4, 4, 3, {1, 2, 3}),
+       Image(4, 4, 1, std::vector<uint8_t>(16, 1)),
+       {1, 2, 3},
+       3},
       {"empty colour merges to an empty RGBA", cxm::Texture{}, Image(2, 2, 1, {1, 2, 3, 4}), {}, 4},
       // KTX2 data holds its levels smallest first: level 0 is at the end.
-      {"mip-mapped colour and alpha give their base levels", Image(2, 1, 3, {70, 71, 72, 1, 2, 3, 4, 5, 6}),
-       Image(2, 1, 1, {90, 8, 9}), {1, 2, 3, 8, 4, 5, 6, 9}, 4},
+      {"mip-mapped colour and alpha give their base levels",
+       Image(2, 1, 3, {70, 71, 72, 1, 2, 3, 4, 5, 6}),
+       Image(2, 1, 1, {90, 8, 9}),
+       {1, 2, 3, 8, 4, 5, 6, 9},
+       4},
   };
   for (const Case& c : cases) {
     const cxm::Texture merged = MergeColorAlpha(c.color, c.alpha);

@@ -40,13 +40,12 @@ TEST(ContainerHeader, ResultCodes) {
       {"byte 15 not ;", "v.00001;0000029:indexSize=10;", kHeaderWrongFormat},
       {"tag checked before length", "x.00001;00000zz;", kHeaderWrongFormat},
       {"length not a number", "v.00001;00002x9;indexSize=10;", kHeaderMalformed},
-      {"length below 16", Header("indexSize=10;", 15) , kHeaderMalformed},
+      {"length below 16", Header("indexSize=10;", 15), kHeaderMalformed},
       {"length zero", Header("", 0), kHeaderMalformed},
       {"no properties", Header(""), kHeaderMalformed},
       {"indexSize not a number", Header("indexSize=1x;"), kHeaderMalformed},
       {"indexSize empty", Header("indexSize=;"), kHeaderMalformed},
-      {"indexSize overflowing the reader", Header("indexSize=9999999999999999999;"),
-       kHeaderMalformed},
+      {"indexSize overflowing the reader", Header("indexSize=9999999999999999999;"), kHeaderMalformed},
   };
   for (const Case& c : cases) {
     ModelFileLayout layout;
@@ -90,9 +89,7 @@ ModelFileLayout LayoutFor(const std::vector<uint8_t>& index, uint64_t headerSize
   return layout;
 }
 
-std::vector<uint8_t> CompressedText(const std::string& text) {
-  return tools::CompressZlib(Bytes(text));
-}
+std::vector<uint8_t> CompressedText(const std::string& text) { return tools::CompressZlib(Bytes(text)); }
 
 TEST(ContainerIndex, SplitsTriplesAndStripsTheCompressedSuffix) {
   const auto index = CompressedText("0;100;nodes.compressed;100;50;mesh0;");

@@ -28,10 +28,9 @@ TEST(DocumentVersion, ThreePiecesWithStrtolSemantics) {
     DocumentVersion version;
   };
   const Case cases[] = {
-      {"0.0.3", {0, 0, 3}},       {"1.2.3", {1, 2, 3}},   {"1.2", {0, 0, 0}},
-      {"1.2.3.4", {0, 0, 0}},     {"", {0, 0, 0}},        {" 1.+2.-3", {1, 2, -3}},
-      {"1x.2y.3z", {1, 2, 3}},    {"a.2.3", {0, 2, 3}},   {"1.2.3.", {1, 2, 3}},
-      {"9999999999.1.1", {0, 1, 1}},
+      {"0.0.3", {0, 0, 3}},  {"1.2.3", {1, 2, 3}},          {"1.2", {0, 0, 0}},      {"1.2.3.4", {0, 0, 0}},
+      {"", {0, 0, 0}},       {" 1.+2.-3", {1, 2, -3}},      {"1x.2y.3z", {1, 2, 3}}, {"a.2.3", {0, 2, 3}},
+      {"1.2.3.", {1, 2, 3}}, {"9999999999.1.1", {0, 1, 1}},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseDocumentVersion(c.text), c.version) << c.text;
 }
@@ -87,18 +86,16 @@ TEST(NodeDocument, ParallelArraysFillEachLevel) {
 
 TEST(NodeDocument, TriangleCountsKeepTheLow32BitsWithSign) {
   const auto root =
-      ParseCurrent({{"geometry", {"a", "b", "c"}}, {"triangleCounts", {4294967295u, -5, 4294967296LL + 7}}})
-          .root;
+      ParseCurrent({{"geometry", {"a", "b", "c"}}, {"triangleCounts", {4294967295u, -5, 4294967296LL + 7}}}).root;
   EXPECT_EQ(root->levels[0].triangleCount, -1);
   EXPECT_EQ(root->levels[1].triangleCount, -5);
   EXPECT_EQ(root->levels[2].triangleCount, 7);
 }
 
 TEST(NodeDocument, BoundsReadNumbersOnly) {
-  const auto root = ParseCurrent({{"boundingBox",
-                                   {{"minX", -1.5}, {"maxX", 2}, {"minY", "3"}, {"maxY", true},
-                                    {"maxZ", 1e40}}}})
-                        .root;
+  const auto root =
+      ParseCurrent({{"boundingBox", {{"minX", -1.5}, {"maxX", 2}, {"minY", "3"}, {"maxY", true}, {"maxZ", 1e40}}}})
+          .root;
   EXPECT_EQ(root->minX, -1.5f);
   EXPECT_EQ(root->maxX, 2.0f);
   EXPECT_EQ(root->minY, 0.0f) << "a string bound reads 0";
@@ -132,9 +129,7 @@ TEST(NodeDocument, TypeErrorsAndSyntaxErrorsThrow) {
 
 TEST(NodeDocument, ChildrenLinkParentsDepthsAndIdsInCreationOrder) {
   const json document = {{"version", "1.0.0"},
-                         {"children",
-                          {{{"children", {json::object(), json::object()}}},
-                           json::object()}}};
+                         {"children", {{{"children", {json::object(), json::object()}}}, json::object()}}};
   const auto root = Parse(document).root;
   ASSERT_EQ(root->children.size(), 2u);
   const ModelNode& first = *root->children[0];
@@ -158,14 +153,11 @@ TEST(NodeDocument, LegacyRuleAppliesBelowVersion003) {
     const char* version;
     bool legacy;
   };
-  const Case cases[] = {{"0.0.2", true}, {"1.2", true},   {"0.0.3", false},
+  const Case cases[] = {{"0.0.2", true},  {"1.2", true},    {"0.0.3", false},
                         {"1.0.0", false}, {"0.1.0", false}, {"-1.5.5", true}};
   for (const Case& c : cases) {
-    const auto root = Parse({{"version", c.version},
-                             {"surfaceArea", 9},
-                             {"geometry", {"a"}},
-                             {"triangleCounts", {7}}})
-                          .root;
+    const auto root =
+        Parse({{"version", c.version}, {"surfaceArea", 9}, {"geometry", {"a"}}, {"triangleCounts", {7}}}).root;
     EXPECT_EQ(root->levels[0].triangleCount, c.legacy ? 50000 : 7) << c.version;
   }
 }
@@ -192,13 +184,11 @@ TEST(NodeDocument, LegacyRuleArithmetic) {
 }
 
 TEST(NodeDocument, MaterialsFromObjectOrArray) {
-  const auto fromObject =
-      ParseCurrent({{"materials", {{"b", {{"roughness", 0.5}}}, {"a", json::object()}}}}).materials;
+  const auto fromObject = ParseCurrent({{"materials", {{"b", {{"roughness", 0.5}}}, {"a", json::object()}}}}).materials;
   ASSERT_EQ(fromObject.size(), 2u);
   EXPECT_EQ(fromObject.at("b")->roughness, 0.5f);
 
-  const auto fromArray =
-      ParseCurrent({{"materials", {json::object(), {{"metalness", 0}}}}}).materials;
+  const auto fromArray = ParseCurrent({{"materials", {json::object(), {{"metalness", 0}}}}}).materials;
   ASSERT_EQ(fromArray.size(), 2u);
   EXPECT_EQ(fromArray.at("1")->metalness, 0.0f);
   EXPECT_EQ(fromArray.at("0")->metalness, 1.0f);

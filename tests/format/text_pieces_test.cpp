@@ -13,14 +13,8 @@ TEST(SplitPieces, ReadsPiecesTheWayALineReaderReadsLines) {
     std::vector<std::string_view> pieces;
   };
   const Case cases[] = {
-      {"", {}},
-      {";", {""}},
-      {"a", {"a"}},
-      {"a;", {"a"}},
-      {"a;b", {"a", "b"}},
-      {"a;;b;", {"a", "", "b"}},
-      {";;", {"", ""}},
-      {";a", {"", "a"}},
+      {"", {}},         {";", {""}},       {"a", {"a"}}, {"a;", {"a"}}, {"a;b", {"a", "b"}}, {"a;;b;", {"a", "", "b"}},
+      {";;", {"", ""}}, {";a", {"", "a"}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SplitPieces(c.text, ';'), c.pieces) << '"' << c.text << '"';

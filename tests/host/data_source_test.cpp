@@ -20,9 +20,7 @@ Bytes CountingFile(size_t size) {
   return file;
 }
 
-detail::DataSourcePimpl& Pimpl(DataSource& source) {
-  return detail::DataSourceAccess::Pimpl(source);
-}
+detail::DataSourcePimpl& Pimpl(DataSource& source) { return detail::DataSourceAccess::Pimpl(source); }
 
 // Starts the byte task the way a pump would and reports whether it finished.
 bool Finished(ByteTask& task) {

@@ -30,8 +30,8 @@ TEST_F(LoggingTest, DefaultLoggerPrintsOneLinePerMessageOnStandardOutput) {
     void (*log)(std::string_view);
     const char* expected;
   };
-  for (const Case& c : {Case{&Log::Status, "Status: x\n"}, Case{&Log::Warning, "Warning: x\n"},
-                        Case{&Log::Error, "Error: x\n"}}) {
+  for (const Case& c :
+       {Case{&Log::Status, "Status: x\n"}, Case{&Log::Warning, "Warning: x\n"}, Case{&Log::Error, "Error: x\n"}}) {
     EXPECT_EQ(CaptureStdout(c.log, "x"), c.expected);
   }
 }
@@ -77,9 +77,7 @@ TEST_F(LoggingTest, WorkersMayLogWhileTheHostSwapsLoggers) {
   }
   // Swap until both loggers have been reached, within a generous deadline.
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  for (int i = 0; (first.Lines().empty() || second.Lines().empty()) &&
-                  std::chrono::steady_clock::now() < end;
-       ++i) {
+  for (int i = 0; (first.Lines().empty() || second.Lines().empty()) && std::chrono::steady_clock::now() < end; ++i) {
     Log::SetLogger(i % 2 ? &first : &second);
     std::this_thread::yield();
   }

@@ -115,8 +115,8 @@ inline std::vector<std::pair<uint64_t, int>> StreamUntilSettled(
     source.DeliverFinishedReads();
     model.UpdateRunningTasks();
     controller.Update(EnvironmentInfo{camera, 60.0f, 1.0f});
-    const bool idle = model.InitializationComplete() && renderer.Settled() &&
-                      controller.GetDebugInfo().pendingOperations == 0;
+    const bool idle =
+        model.InitializationComplete() && renderer.Settled() && controller.GetDebugInfo().pendingOperations == 0;
     renderer.EndFrame();
     if (!idle) quietSince = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

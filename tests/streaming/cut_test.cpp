@@ -90,8 +90,7 @@ TEST_F(CutTest, PriorityCutoffAppliesOnlyWhileTheSceneCoversLessThanTheScreen) {
   StreamControllerSettings settings = Budget(0);
   settings.priorityCutoff = 1.0f;  // every priority here is larger
   EXPECT_EQ(Leaves(Target(1000, 0.5f, settings)), (std::vector<NodeLevel>{{&a, 1}}));
-  EXPECT_EQ(Leaves(Target(1000, std::numeric_limits<float>::infinity(), settings)),
-            (std::vector<NodeLevel>{{&a, 0}}));
+  EXPECT_EQ(Leaves(Target(1000, std::numeric_limits<float>::infinity(), settings)), (std::vector<NodeLevel>{{&a, 0}}));
 }
 
 TEST_F(CutTest, NearExponentTakesOverOnceANodeIsCloserThanTheNearDistance) {

@@ -90,13 +90,13 @@ TEST_F(FirstLoadsTest, DistanceRuleChoosesLevelsByApparentSize) {
   // are 9.5 away (d + 0.5 = 10).
   const tools::BoxDescription far = {9.5f, 10, 0, 1, 0, 1};
   const NodeDescription root = Node(kUnit, 1, 0,
-                                    {Node(kUnit, 1, 4),          // r = 2: level 0
-                                     Node(kUnit, 0.0081f, 4),    // r = 0.18: level 2
-                                     Node(kUnit, 0.0081f, 2),    // fewer levels: its last
-                                     Node(far, 100, 4),          // r = 1: level 0
-                                     Node(far, 9, 4),            // r = 0.3: level 1
-                                     Node(far, 1, 4),            // r = 0.1: level 2
-                                     Node(far, 0.01f, 4)});      // r = 0.01: last level
+                                    {Node(kUnit, 1, 4),        // r = 2: level 0
+                                     Node(kUnit, 0.0081f, 4),  // r = 0.18: level 2
+                                     Node(kUnit, 0.0081f, 2),  // fewer levels: its last
+                                     Node(far, 100, 4),        // r = 1: level 0
+                                     Node(far, 9, 4),          // r = 0.3: level 1
+                                     Node(far, 1, 4),          // r = 0.1: level 2
+                                     Node(far, 0.01f, 4)});    // r = 0.01: last level
   EXPECT_EQ(Run(root, -1, 3),
             (std::vector<Shown>{{"0", 0}, {"1", 2}, {"2", 1}, {"3", 0}, {"4", 1}, {"5", 2}, {"6", 3}}));
 }

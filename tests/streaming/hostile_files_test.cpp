@@ -58,8 +58,9 @@ Outcome Stream(const std::vector<uint8_t>& file) {
     model.Init(source, renderer, 1.0f, Vec3{}, -1, -1);
     auto failed = [&] {
       const auto lines = log.Lines();
-      return !outcome.exceptions.empty() ||
-             std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Error: Failed"); });
+      return !outcome.exceptions.empty() || std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.starts_with("Error: Failed");
+      });
     };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     int after = 0;
@@ -81,7 +82,8 @@ Outcome Stream(const std::vector<uint8_t>& file) {
 }
 
 bool Logged(const Outcome& outcome, const std::string& start) {
-  return std::any_of(outcome.log.begin(), outcome.log.end(), [&](const std::string& l) { return l.starts_with(start); });
+  return std::any_of(outcome.log.begin(), outcome.log.end(),
+                     [&](const std::string& l) { return l.starts_with(start); });
 }
 
 // A sound model: two nodes, each with one level of real geometry and a PNG
@@ -98,8 +100,8 @@ std::vector<uint8_t> Cut(std::vector<uint8_t> file, size_t size) {
 // A container written by hand: header, the index text compressed, then the
 // body, so that the index can say anything.
 std::vector<uint8_t> Container(const std::string& indexText, const std::vector<uint8_t>& body) {
-  const std::vector<uint8_t> index = tools::CompressZlib({reinterpret_cast<const uint8_t*>(indexText.data()),
-                                                          indexText.size()});
+  const std::vector<uint8_t> index =
+      tools::CompressZlib({reinterpret_cast<const uint8_t*>(indexText.data()), indexText.size()});
   const std::string properties = "indexSize=" + std::to_string(index.size()) + ";";
   std::string length = std::to_string(16 + properties.size());
   std::string header = "v.00001;" + std::string(7 - length.size(), '0') + length + ";" + properties;

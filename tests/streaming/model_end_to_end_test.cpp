@@ -34,12 +34,13 @@ class EndToEndTest : public testing::Test {
   // Child B: a version 3 stream with its own material, an RGBA colour map,
   // no material name.
   void SetUp() override {
-    builder.document.materials = {{"stone", {{"albedo", {{"x", 0.5}, {"y", 0.25}, {"z", 1}, {"w", 1}}},
-                                             {"roughness", 0.75},
-                                             {"metalness", 0.125},
-                                             {"emissiveScale", {{"x", 1}, {"y", 0.5}, {"z", 0}}},
-                                             {"alphaMode", 1},
-                                             {"doubleSided", true}}}};
+    builder.document.materials = {{"stone",
+                                   {{"albedo", {{"x", 0.5}, {"y", 0.25}, {"z", 1}, {"w", 1}}},
+                                    {"roughness", 0.75},
+                                    {"metalness", 0.125},
+                                    {"emissiveScale", {{"x", 1}, {"y", 0.5}, {"z", 0}}},
+                                    {"alphaMode", 1},
+                                    {"doubleSided", true}}}};
     a = Write("a.mesh", test::SmallMesh(10, 40), 5, {});
     ModelMaterial embedded;
     embedded.albedo = {0.2f, 0.4f, 0.6f, 1.0f};

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <random>
-#include <thread>
 #include <stdexcept>
+#include <thread>
 
 #include "ovra/model.h"
 #include "streaming/model_pimpl.h"
@@ -22,8 +22,7 @@ using test::RecordingDataSource;
 using Mode = RecordingDataSource::Mode;
 using Request = RecordingDataSource::Request;
 
-constexpr const char* kAdopted =
-    "Status: Finished tzm model initialization, starting downloading of root nodes.";
+constexpr const char* kAdopted = "Status: Finished tzm model initialization, starting downloading of root nodes.";
 constexpr const char* kFullyInitialized = "Status: Fully initialized";
 // First loads at a depth no tree here reaches: initialization alone.
 constexpr int kNoFirstNodes = 99;
@@ -39,9 +38,7 @@ class ModelInitTest : public testing::Test {
  protected:
   detail::ModelPimpl& Pimpl() { return detail::ModelAccess::Pimpl(model); }
 
-  void Init(RecordingDataSource& source) {
-    model.Init(source, renderer, 1.0f, Vec3{1, 2, 3}, kNoFirstNodes, 0);
-  }
+  void Init(RecordingDataSource& source) { model.Init(source, renderer, 1.0f, Vec3{1, 2, 3}, kNoFirstNodes, 0); }
 
   // Runs frames until the model logged anything, then a few more so that
   // nothing else follows.
@@ -59,8 +56,8 @@ class ModelInitTest : public testing::Test {
   Model model;
 };
 
-void ExpectTreeMatches(const tools::NodeDescription& expected, const ModelNode& node,
-                       const detail::ModelPimpl& model, uint32_t depth) {
+void ExpectTreeMatches(const tools::NodeDescription& expected, const ModelNode& node, const detail::ModelPimpl& model,
+                       uint32_t depth) {
   EXPECT_EQ(node.minX, expected.box.minX);
   EXPECT_EQ(node.maxY, expected.box.maxY);
   EXPECT_EQ(node.maxZ, expected.box.maxZ);
@@ -120,8 +117,10 @@ TEST_F(ModelInitTest, LevelsBeyondTheFourthAreDroppedWithOneWarning) {
   Init(source);
   const std::vector<std::string> lines = RunUntilLogged(source);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.front(), "Warning: Dropped 3 node levels beyond the fourth; only four levels per node can be streamed.");
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Warning"); }), 1);
+  EXPECT_EQ(lines.front(),
+            "Warning: Dropped 3 node levels beyond the fourth; only four levels per node can be streamed.");
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Warning"); }),
+            1);
   const ModelNode& root = *Pimpl().rootNode;
   EXPECT_EQ(root.children[0]->levels.size(), 4u);
   EXPECT_EQ(root.children[1]->levels.size(), 4u);
@@ -153,8 +152,7 @@ TEST_F(ModelInitTest, LargeIndexIsFetchedWithRoomForTheDocument) {
   RecordingDataSource source(std::vector<uint8_t>(header.begin(), header.end()));
   Init(source);
   EXPECT_EQ(RunUntilLogged(source), std::vector<std::string>{kIndexFailure});
-  EXPECT_EQ(source.Requests(),
-            (std::vector<Request>{{1112, 0, 262144}, {1113, 262144, 524156}}));
+  EXPECT_EQ(source.Requests(), (std::vector<Request>{{1112, 0, 262144}, {1113, 262144, 524156}}));
 }
 
 TEST_F(ModelInitTest, NodeDocumentBeyondTheFirstRequestIsFetchedToItsEnd) {
@@ -171,8 +169,7 @@ TEST_F(ModelInitTest, NodeDocumentBeyondTheFirstRequestIsFetchedToItsEnd) {
   RecordingDataSource source(file);
   Init(source);
   EXPECT_EQ(RunUntilLogged(source), (std::vector<std::string>{kAdopted, kFullyInitialized}));
-  EXPECT_EQ(source.Requests(),
-            (std::vector<Request>{{1112, 0, 262144}, {1113, 262144, file.size() - 262144}}));
+  EXPECT_EQ(source.Requests(), (std::vector<Request>{{1112, 0, 262144}, {1113, 262144, file.size() - 262144}}));
 }
 
 struct FailureCase {
@@ -216,8 +213,7 @@ TEST_F(ModelInitTest, EachFailureLogsItsMessageAndStops) {
     Model fresh;
     RecordingDataSource source(c.file);
     fresh.Init(source, renderer, 1.0f, Vec3{}, -1, -1);
-    ASSERT_TRUE(test::RunFramesUntil(fresh, source, [&] { return !scopedLog.Lines().empty(); }))
-        << c.name;
+    ASSERT_TRUE(test::RunFramesUntil(fresh, source, [&] { return !scopedLog.Lines().empty(); })) << c.name;
     for (int i = 0; i < 3; ++i) fresh.UpdateRunningTasks();
     EXPECT_EQ(scopedLog.Lines(), std::vector<std::string>{c.message}) << c.name;
     EXPECT_FALSE(fresh.InitializationComplete());

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "streaming/model_pimpl.h"
-#include "tasks/download_cache.h"
 #include "support/images.h"
 #include "support/model_files.h"
 #include "support/model_pump.h"
 #include "support/recording_data_source.h"
 #include "support/recording_logger.h"
 #include "support/recording_renderer.h"
+#include "tasks/download_cache.h"
 
 namespace ovra {
 namespace {

@@ -64,8 +64,8 @@ TEST_F(ControllerTest, UpdatesRunAtMostEvery250Milliseconds) {
     bool runs;
   };
   // The first call runs even at clock reading 0.
-  for (const Step& step : {Step{0, true}, Step{100, false}, Step{249, false}, Step{250, true}, Step{400, false},
-                           Step{500, true}}) {
+  for (const Step& step :
+       {Step{0, true}, Step{100, false}, Step{249, false}, Step{250, true}, Step{400, false}, Step{500, true}}) {
     nowMs = step.atMs;
     DownloadCache::Instance().CountHit();
     controller.Update(Camera({}));
@@ -125,8 +125,8 @@ TEST_F(ControllerTest, SixthSwapWaitsWhileFiveArePending) {
   }
   EXPECT_EQ(hand.source.PendingCount(), 5u) << "no requests for a sixth swap";
 
-  ASSERT_TRUE(test::RunFramesUntil(hand.model, hand.source,
-                                   [&] { return controller.GetDebugInfo().pendingOperations == 0; }));
+  ASSERT_TRUE(
+      test::RunFramesUntil(hand.model, hand.source, [&] { return controller.GetDebugInfo().pendingOperations == 0; }));
   Update();
   EXPECT_EQ(controller.GetDebugInfo().pendingOperations, 1u);
 }
@@ -193,8 +193,7 @@ TEST(ScreenCoverageTest, FollowsTheBoundingSphereAndIsInfiniteFromInside) {
   const WorldBounds unitCube{-1, 1, -1, 1, -1, 1};
   const float radius = std::sqrt(3.0f);
   const double expectedRadius = 1.0 / std::tan(std::numbers::pi / 6) * radius / std::sqrt(100.0 - 3.0) * 0.5;
-  EXPECT_NEAR(ScreenCoverage(unitCube, Camera({0, 0, 10})), expectedRadius * expectedRadius * std::numbers::pi,
-              1e-6);
+  EXPECT_NEAR(ScreenCoverage(unitCube, Camera({0, 0, 10})), expectedRadius * expectedRadius * std::numbers::pi, 1e-6);
   EXPECT_NEAR(ScreenCoverage(unitCube, {{0, 0, 10}, 60.0f, 2.0f}),
               expectedRadius * expectedRadius * std::numbers::pi / 2, 1e-6);
   EXPECT_EQ(ScreenCoverage(unitCube, Camera({0, 0, 1.5f})), std::numeric_limits<float>::infinity());

@@ -112,9 +112,7 @@ class StreamingSimulationTest : public testing::Test {
   std::map<int, ModelNode*> nodes;
 };
 
-Vec3 Lerp(Vec3 a, Vec3 b, float t) {
-  return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t};
-}
+Vec3 Lerp(Vec3 a, Vec3 b, float t) { return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t}; }
 
 TEST_F(StreamingSimulationTest, FlyThroughKeepsAValidCutAndSettlesWithinTheBudget) {
   const Vec3 start{-250, -40, 40};

@@ -208,8 +208,9 @@ TEST(SwapOnShownTest, OnlyReleasesTheOperationIdOnceTheModelIsGone) {
     node.shownLevel = 1;
     ModelContext& context = *hand.Pimpl().context;
     DownloadGroup* group = context.downloader->CreateDownloadGroup();
-    StartTaskGroup(context.runningTaskGroups, {BuildSwapTask({{{&node, 1}}, {{&node, 0}}, SwapKind::SwitchLevel, 40, 0.0}, group),
-                                               context.downloader->SubmitDownloadGroup(group)});
+    StartTaskGroup(context.runningTaskGroups,
+                   {BuildSwapTask({{{&node, 1}}, {{&node, 0}}, SwapKind::SwitchLevel, 40, 0.0}, group),
+                    context.downloader->SubmitDownloadGroup(group)});
     ASSERT_TRUE(test::PumpUntilIdle(context.runningTaskGroups));
     onShown = hand.renderer.Added().at(0).onShown;
     operationId = hand.renderer.Added().at(0).operationId;

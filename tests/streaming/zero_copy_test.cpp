@@ -73,8 +73,7 @@ class HeldWorkers {
 // the host thread was being counted.
 class ArrayRenderer final : public IMeshRenderer {
  public:
-  void AddMesh(const Mesh& mesh, int, int, const int*, size_t, VisualizationInfo,
-               std::function<void()>) override {
+  void AddMesh(const Mesh& mesh, int, int, const int*, size_t, VisualizationInfo, std::function<void()>) override {
     ++meshes;
     if (countingHere) ++meshesWhileCounting;
     largestArray = std::max({largestArray, mesh.positionsByteSize, mesh.colorTexture.byteSize});

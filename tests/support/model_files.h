@@ -78,9 +78,7 @@ struct ModelBuilder {
   tools::DocumentDescription document;
   std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
 
-  void AddFile(std::string name, std::vector<uint8_t> bytes) {
-    files.emplace_back(std::move(name), std::move(bytes));
-  }
+  void AddFile(std::string name, std::vector<uint8_t> bytes) { files.emplace_back(std::move(name), std::move(bytes)); }
 
   std::vector<uint8_t> Write() const {
     tools::TzmWriter writer;
@@ -98,8 +96,10 @@ inline ModelBuilder TwoTexturedNodes(const std::string& colorMap, std::vector<ui
   level.geometry = "g";
   level.colorMap = colorMap;
   level.triangleCount = 20;
-  builder.document.root = {{-1, 1, -1, 1, 0, 1}, 4.0f, {}, {{{-1, 0, -1, 1, 0, 1}, 2.0f, {level}, {}},
-                                                          {{0, 1, -1, 1, 0, 1}, 2.0f, {level}, {}}}};
+  builder.document.root = {{-1, 1, -1, 1, 0, 1},
+                           4.0f,
+                           {},
+                           {{{-1, 0, -1, 1, 0, 1}, 2.0f, {level}, {}}, {{0, 1, -1, 1, 0, 1}, 2.0f, {level}, {}}}};
   builder.AddFile("g", tools::EncodeMesh(SmallMesh(3), {}).bytes);
   builder.AddFile(colorMap, std::move(colorBytes));
   return builder;

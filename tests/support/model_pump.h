@@ -11,8 +11,7 @@ namespace ovra::test {
 
 // Plays host frames: answers what the host was asked since the last frame,
 // then pumps the model, until `done` holds or the deadline passes.
-inline bool RunFramesUntil(Model& model, RecordingDataSource& source,
-                           const std::function<bool()>& done,
+inline bool RunFramesUntil(Model& model, RecordingDataSource& source, const std::function<bool()>& done,
                            std::chrono::seconds deadline = std::chrono::seconds(20)) {
   const auto end = std::chrono::steady_clock::now() + deadline;
   for (;;) {

@@ -9,8 +9,7 @@ namespace ovra::test {
 
 // Pumps until no group is left or the deadline passes (pool bodies finish on
 // their own time). Returns whether every group finished.
-inline bool PumpUntilIdle(TaskGroupList& groups,
-                          std::chrono::seconds deadline = std::chrono::seconds(20)) {
+inline bool PumpUntilIdle(TaskGroupList& groups, std::chrono::seconds deadline = std::chrono::seconds(20)) {
   const auto end = std::chrono::steady_clock::now() + deadline;
   for (;;) {
     UpdateTaskGroups(groups);

@@ -33,8 +33,8 @@ class RecordingRenderer : public IMeshRenderer {
     Mesh record;                                // material fields; pointers dangle
   };
 
-  void AddMesh(const Mesh& mesh, int meshId, int operationId, const int* operationMeshIds,
-               size_t operationMeshCount, VisualizationInfo, std::function<void()> onShown) override {
+  void AddMesh(const Mesh& mesh, int meshId, int operationId, const int* operationMeshIds, size_t operationMeshCount,
+               VisualizationInfo, std::function<void()> onShown) override {
     AddedMesh added;
     added.meshId = meshId;
     added.operationId = operationId;
@@ -45,15 +45,13 @@ class RecordingRenderer : public IMeshRenderer {
     added.positions = Copy(mesh.positions, mesh.positionsByteSize);
     added.indices = Copy(mesh.indices, mesh.indicesByteSize);
     added.normals = Copy(mesh.normals, mesh.normalsByteSize);
-    for (auto [data, size] : {std::pair{mesh.texCoords0, mesh.texCoords0ByteSize},
-                              std::pair{mesh.texCoords1, mesh.texCoords1ByteSize},
-                              std::pair{mesh.texCoords2, mesh.texCoords2ByteSize},
-                              std::pair{mesh.texCoords3, mesh.texCoords3ByteSize}}) {
+    for (auto [data, size] :
+         {std::pair{mesh.texCoords0, mesh.texCoords0ByteSize}, std::pair{mesh.texCoords1, mesh.texCoords1ByteSize},
+          std::pair{mesh.texCoords2, mesh.texCoords2ByteSize}, std::pair{mesh.texCoords3, mesh.texCoords3ByteSize}}) {
       if (size > 0) added.texCoords.push_back(Copy(data, size));
     }
-    const Texture* slots[5] = {&mesh.colorTexture, &mesh.normalTexture,
-                               &mesh.metalRoughnessTexture, &mesh.occlusionTexture,
-                               &mesh.emissiveTexture};
+    const Texture* slots[5] = {&mesh.colorTexture, &mesh.normalTexture, &mesh.metalRoughnessTexture,
+                               &mesh.occlusionTexture, &mesh.emissiveTexture};
     for (int i = 0; i < 5; ++i) {
       const Texture& t = *slots[i];
       added.textures[i] = {Copy(t.data, t.byteSize), t.width, t.height, t.format, t.components};

@@ -77,9 +77,9 @@ TEST_F(DownloaderTest, GapsUpTo32768BytesAreBridged) {
     std::vector<std::pair<uint64_t, uint64_t>> requests;  // offset, size
   };
   const Case cases[] = {
-      {32868, {{0, 32878}}},               // gap exactly 32,768
-      {32869, {{0, 100}, {32869, 10}}},    // one byte more
-      {50, {{0, 100}}},                    // overlapping
+      {32868, {{0, 32878}}},             // gap exactly 32,768
+      {32869, {{0, 100}, {32869, 10}}},  // one byte more
+      {50, {{0, 100}}},                  // overlapping
   };
   for (const Case& c : cases) {
     DownloadCache::Instance().Clear();

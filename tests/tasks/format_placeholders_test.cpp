@@ -20,20 +20,16 @@ TEST_P(FormatPlaceholdersTest, FillsPlaceholdersInOrder) {
   EXPECT_EQ(FormatPlaceholderTexts(c.pattern, c.arguments), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Patterns, FormatPlaceholdersTest,
-    testing::Values(Case{"plain text", {}, "plain text"},
-                    Case{"{}", {"a"}, "a"},
-                    Case{"x{}y{}z", {"1", "2"}, "x1y2z"},
-                    Case{"a {} b {} c", {"one"}, "a one b !!PARAMETER!! c"},
-                    Case{"{}{}", {}, "!!PARAMETER!!!!PARAMETER!!"},
-                    Case{"only {}", {"1", "2", "3"}, "only 1"},
-                    Case{"{ } {", {"x"}, "{ } {"},
-                    Case{"{{}}", {"x"}, "{x}"},
-                    Case{"", {"x"}, ""},
-                    // An argument that itself looks like a placeholder is not expanded again.
-                    Case{"{} {}", {"{}", "b"}, "{} b"}),
-    [](const testing::TestParamInfo<Case>& info) { return "Case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Patterns, FormatPlaceholdersTest,
+                         testing::Values(Case{"plain text", {}, "plain text"}, Case{"{}", {"a"}, "a"},
+                                         Case{"x{}y{}z", {"1", "2"}, "x1y2z"},
+                                         Case{"a {} b {} c", {"one"}, "a one b !!PARAMETER!! c"},
+                                         Case{"{}{}", {}, "!!PARAMETER!!!!PARAMETER!!"},
+                                         Case{"only {}", {"1", "2", "3"}, "only 1"}, Case{"{ } {", {"x"}, "{ } {"},
+                                         Case{"{{}}", {"x"}, "{x}"}, Case{"", {"x"}, ""},
+                                         // An argument that itself looks like a placeholder is not expanded again.
+                                         Case{"{} {}", {"{}", "b"}, "{} b"}),
+                         [](const testing::TestParamInfo<Case>& info) { return "Case" + std::to_string(info.index); });
 
 TEST(FormatPlaceholders, TurnsArgumentsIntoTextByStreaming) {
   EXPECT_EQ(FormatPlaceholders("{}: {}.", 42, "text"), "42: text.");

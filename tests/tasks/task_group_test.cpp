@@ -162,9 +162,9 @@ TEST(TaskGroup, TaskSharedByTwoGroupsStartsOnce) {
 
 TEST(TaskGroup, PoolBodiesFinishThroughLaterPumpCalls) {
   auto input = std::make_shared<Task<Bytes>>();
-  auto length = MakeTask<int>(
-      [](const ConstTaskList& deps) { return static_cast<int>(UnpackResult<Bytes>(deps, 0).size()); },
-      ExecutionMode::ThreadPool);
+  auto length =
+      MakeTask<int>([](const ConstTaskList& deps) { return static_cast<int>(UnpackResult<Bytes>(deps, 0).size()); },
+                    ExecutionMode::ThreadPool);
   length->AddDependency(input);
   int seen = 0;
   auto report = ContinueWith<int>(length, [&](const int& n) { return seen = n; });
@@ -248,8 +248,8 @@ TEST(TaskGroup, ExceptionLeavesPumpDroppingGroupsNotYetHandedBack) {
   auto never = std::make_shared<Task<Bytes>>();
   auto parked = Step(journal, "parked");
   parked->AddDependency(never);
-  auto thrower = MakeTask<int>([](const ConstTaskList&) -> int { throw std::runtime_error("boom"); },
-                               ExecutionMode::Inline);
+  auto thrower =
+      MakeTask<int>([](const ConstTaskList&) -> int { throw std::runtime_error("boom"); }, ExecutionMode::Inline);
   auto unvisited = std::make_shared<Task<Bytes>>();
   auto later = Step(journal, "later");
   later->AddDependency(unvisited);

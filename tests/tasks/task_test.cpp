@@ -96,8 +96,7 @@ TEST(Task, SetResultOnTaskWithBodyIsIgnored) {
 }
 
 TEST(Task, ThrowingInlineBodyLeavesStartAndTaskStaysUnfinished) {
-  auto task = MakeTask<int>([](const ConstTaskList&) -> int { throw std::logic_error("bad"); },
-                            ExecutionMode::Inline);
+  auto task = MakeTask<int>([](const ConstTaskList&) -> int { throw std::logic_error("bad"); }, ExecutionMode::Inline);
   EXPECT_THROW(task->Start(), std::logic_error);
   task->MarkStarted();
   EXPECT_FALSE(task->IsFinished());
@@ -123,9 +122,9 @@ TEST(Task, PoolBodyRunsOnAWorkerWithItsPrerequisites) {
 }
 
 TEST(Task, ThrowingPoolBodyThrowsOnceFromIsFinishedThenCountsAsFinished) {
-  auto task = MakeTask<std::string>(
-      [](const ConstTaskList&) -> std::string { throw std::runtime_error("decode failed"); },
-      ExecutionMode::ThreadPool);
+  auto task =
+      MakeTask<std::string>([](const ConstTaskList&) -> std::string { throw std::runtime_error("decode failed"); },
+                            ExecutionMode::ThreadPool);
   StartNow(*task);
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   bool threw = false;

@@ -19,10 +19,12 @@ namespace {
 class BlockedWorker {
  public:
   explicit BlockedWorker(thread_pool_interface& pool) {
-    pool.Enqueue([this, released = release_.get_future().share()] {
-      started_.count_down();
-      released.wait();
-    }, 0xFFFFFFFFu);
+    pool.Enqueue(
+        [this, released = release_.get_future().share()] {
+          started_.count_down();
+          released.wait();
+        },
+        0xFFFFFFFFu);
     started_.wait();
   }
   void Release() { release_.set_value(); }
@@ -45,13 +47,15 @@ std::vector<int> RunOrder(const std::vector<QueuedJob>& jobs) {
   default_thread_pool pool(1);
   BlockedWorker blocker(pool);
   for (const QueuedJob& job : jobs) {
-    pool.Enqueue([&, label = job.label] {
-      {
-        std::lock_guard lock(mutex);
-        order.push_back(label);
-      }
-      done.count_down();
-    }, job.priority);
+    pool.Enqueue(
+        [&, label = job.label] {
+          {
+            std::lock_guard lock(mutex);
+            order.push_back(label);
+          }
+          done.count_down();
+        },
+        job.priority);
   }
   blocker.Release();
   done.wait();
@@ -95,7 +99,13 @@ TEST(ThreadPool, RunsEveryJobOnEveryWorkerCount) {
     {
       std::latch done(100);
       default_thread_pool pool(workers);
-      for (int i = 0; i < 100; ++i) pool.Enqueue([&] { ran++; done.count_down(); }, i % 3);
+      for (int i = 0; i < 100; ++i)
+        pool.Enqueue(
+            [&] {
+              ran++;
+              done.count_down();
+            },
+            i % 3);
       done.wait();
     }
     EXPECT_EQ(ran.load(), 100) << workers << " workers";

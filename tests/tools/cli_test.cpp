@@ -45,7 +45,8 @@ class CliTest : public testing::Test {
   // Runs `tool` with `arguments` (shell words) in the scratch folder. Mesa's
   // own findings are not this test's business under the sanitizers.
   ToolRun Tool(const std::string& tool, const std::string& arguments) const {
-    const std::string command = "cd '" + dir_.string() + "' && ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=report_bugs=0 '" +
+    const std::string command = "cd '" + dir_.string() +
+                                "' && ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=report_bugs=0 '" +
                                 (kTools / tool).string() + "' " + arguments + " >stdout.txt 2>stderr.txt";
     const int status = std::system(command.c_str());
     ToolRun run;

@@ -169,9 +169,8 @@ TEST(PackTest, CoarserLevelsKeepTheBordersWhereNeighboursMeet) {
       std::set<Position> positions;
       for (const cxm::Vec3f& p : *coarse.positions) positions.insert({p.x, p.y, p.z});
       ++checked;
-      moved += std::all_of(border.begin(), border.end(), [&](const Position& p) { return positions.contains(p); })
-                   ? 0
-                   : 1;
+      moved +=
+          std::all_of(border.begin(), border.end(), [&](const Position& p) { return positions.contains(p); }) ? 0 : 1;
     }
   });
   ASSERT_GT(checked, 100u);

@@ -177,10 +177,11 @@ TEST_F(HeadlessGlTest, AnswersTranscodeFormatsFromTheContext) {
 std::vector<std::array<uint8_t, 3>> Pixels(const std::string& path) {
   int width = 0, height = 0, channels = 0;
   std::unique_ptr<stbi_uc, void (*)(void*)> data(stbi_load(path.c_str(), &width, &height, &channels, 3),
-                                                   stbi_image_free);
+                                                 stbi_image_free);
   std::vector<std::array<uint8_t, 3>> pixels;
   if (data == nullptr) return pixels;
-  for (int i = 0; i < width * height; ++i) pixels.push_back({data.get()[3 * i], data.get()[3 * i + 1], data.get()[3 * i + 2]});
+  for (int i = 0; i < width * height; ++i)
+    pixels.push_back({data.get()[3 * i], data.get()[3 * i + 1], data.get()[3 * i + 2]});
   return pixels;
 }
 

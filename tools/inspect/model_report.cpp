@@ -29,16 +29,14 @@ class KeepStoredRenderer final : public IMeshRenderer {
   int SelectTranscodeFormat(int, int, int) override { return kKeepStoredFormat; }
 };
 
-json Box(const ModelNode& node) {
-  return {node.minX, node.maxX, node.minY, node.maxY, node.minZ, node.maxZ};
-}
+json Box(const ModelNode& node) { return {node.minX, node.maxX, node.minY, node.maxY, node.minZ, node.maxZ}; }
 
 json LevelJson(const ModelNodeLevel& level) {
   json out = {{"geometry", level.geometry}, {"triangles", level.triangleCount}};
   if (!level.material.empty()) out["material"] = level.material;
   static const std::pair<const char*, int> kMaps[] = {
-      {"colorMap", kSlotColorMap},         {"colorMapAlpha", kSlotColorMapAlpha}, {"normalMap", kSlotNormalMap},
-      {"metRoughMap", kSlotMetRoughMap},   {"occlusionMap", kSlotOcclusionMap},   {"emissiveMap", kSlotEmissiveMap},
+      {"colorMap", kSlotColorMap},       {"colorMapAlpha", kSlotColorMapAlpha}, {"normalMap", kSlotNormalMap},
+      {"metRoughMap", kSlotMetRoughMap}, {"occlusionMap", kSlotOcclusionMap},   {"emissiveMap", kSlotEmissiveMap},
       {"lightMap", kSlotLightMap}};
   for (const auto& [key, slot] : kMaps) {
     if (!LevelFileName(level, slot).empty()) out[key] = LevelFileName(level, slot);
@@ -91,8 +89,10 @@ class Inspector {
       Problem(result == kHeaderWrongFormat ? "not a tzm file" : "the header is truncated or malformed");
       return false;
     }
-    report_.json["header"] = {{"headerSize", layout_.headerSize}, {"indexSize", layout_.indexSize},
-                              {"bodySize", layout_.bodySize},     {"fileCount", layout_.fileCount},
+    report_.json["header"] = {{"headerSize", layout_.headerSize},
+                              {"indexSize", layout_.indexSize},
+                              {"bodySize", layout_.bodySize},
+                              {"fileCount", layout_.fileCount},
                               {"fileSize", file_.size()}};
     const std::string_view text(reinterpret_cast<const char*>(file_.data()) + kHeaderPrefixSize,
                                 layout_.headerSize - kHeaderPrefixSize);
@@ -119,9 +119,10 @@ class Inspector {
     BuildFilesByName(layout_);
     json entries = json::array();
     for (const ModelFileEntry& entry : layout_.files) {
-      entries.push_back({{"offset", entry.offset}, {"size", entry.size}, {"name", entry.name},
-                         {"compressed", entry.compressed}});
-      if (entry.offset + entry.size > file_.size()) Problem("entry " + entry.name + " reaches past the end of the file");
+      entries.push_back(
+          {{"offset", entry.offset}, {"size", entry.size}, {"name", entry.name}, {"compressed", entry.compressed}});
+      if (entry.offset + entry.size > file_.size())
+        Problem("entry " + entry.name + " reaches past the end of the file");
     }
     report_.json["entries"] = entries;
     return true;
@@ -211,11 +212,12 @@ class Inspector {
 
 void AppendNodeText(const json& node, std::ostringstream& out) {
   const std::string indent(2 * node["depth"].get<size_t>(), ' ');
-  out << indent << "node " << node["id"] << ": box " << Dump(node["box"]) << ", area " << node["surfaceArea"]
-      << ", " << node["children"].size() << " children\n";
+  out << indent << "node " << node["id"] << ": box " << Dump(node["box"]) << ", area " << node["surfaceArea"] << ", "
+      << node["children"].size() << " children\n";
   for (size_t i = 0; i < node["levels"].size(); ++i) {
     const json& level = node["levels"][i];
-    out << indent << "  level " << i << ": " << level["triangles"] << " triangles, " << level["geometry"].get<std::string>();
+    out << indent << "  level " << i << ": " << level["triangles"] << " triangles, "
+        << level["geometry"].get<std::string>();
     if (level.contains("material")) out << ", material " << level["material"].get<std::string>();
     if (level.contains("colorMap")) out << ", colour " << level["colorMap"].get<std::string>();
     out << "\n";

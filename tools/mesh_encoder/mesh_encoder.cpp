@@ -82,9 +82,7 @@ int32_t QuantizeUv(double value, double offset, unsigned bits) {
   return static_cast<int32_t>(std::clamp(std::round((value - offset) * kUvUnitsPerTexture - 0.5), 0.0, top));
 }
 
-uint8_t UnitByte(float value) {
-  return static_cast<uint8_t>(std::clamp(std::round(value * 255.0f), 0.0f, 255.0f));
-}
+uint8_t UnitByte(float value) { return static_cast<uint8_t>(std::clamp(std::round(value * 255.0f), 0.0f, 255.0f)); }
 
 uint8_t IndexPlusOne(int32_t index) { return static_cast<uint8_t>(std::clamp(index + 1, 0, 255)); }
 
@@ -227,8 +225,8 @@ class StreamEncoder {
     q.position[2] = Quantize(p.z, bounds_[4], bounds_[5], axisBits_[2]);
     q.normal = EncodeOctahedralNormal(mesh_.normals.empty() ? cxm::Vec3f{0, 0, 1} : mesh_.normals[vertex]);
     for (const auto& set : mesh_.uvSets) {
-      q.uvs.push_back({QuantizeUv(set[vertex].u, uOffset_, uvBits_),
-                       QuantizeUv(1.0f - set[vertex].v, vOffset_, uvBits_)});
+      q.uvs.push_back(
+          {QuantizeUv(set[vertex].u, uOffset_, uvBits_), QuantizeUv(1.0f - set[vertex].v, vOffset_, uvBits_)});
     }
     if (!mesh_.colors.empty()) {
       const cxm::Vec4f& c = mesh_.colors[vertex];

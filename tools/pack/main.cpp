@@ -109,8 +109,8 @@ void PrintSummary(const Arguments& arguments, const pack::PackedModel& packed, d
 void RefuseUnreadableOutput(const std::filesystem::path& output, const std::vector<uint8_t>& file) {
   const ovra::tools::ModelReport report = ovra::tools::InspectModel(file, false);
   if (!report.problems.empty()) {
-    throw std::runtime_error("not writing " + output.string() + ", which the player could not read: " +
-                             report.problems.front());
+    throw std::runtime_error("not writing " + output.string() +
+                             ", which the player could not read: " + report.problems.front());
   }
 }
 

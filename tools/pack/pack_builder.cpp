@@ -59,9 +59,9 @@ void Optimize(PackMesh& mesh) {
 
 size_t SimplifyInto(std::vector<uint32_t>& out, const PackMesh& mesh, size_t targetTriangles, unsigned options) {
   out.resize(mesh.indices.size());
-  const size_t count = meshopt_simplify(out.data(), mesh.indices.data(), mesh.indices.size(),
-                                        &mesh.vertices[0].position.x, mesh.vertices.size(), sizeof(PackVertex),
-                                        targetTriangles * 3, 1.0f, options, nullptr);
+  const size_t count =
+      meshopt_simplify(out.data(), mesh.indices.data(), mesh.indices.size(), &mesh.vertices[0].position.x,
+                       mesh.vertices.size(), sizeof(PackVertex), targetTriangles * 3, 1.0f, options, nullptr);
   out.resize(count);
   return count / 3;
 }
@@ -86,8 +86,8 @@ PackMesh Simplify(const PackMesh& mesh, size_t targetTriangles, bool& sloppy) {
   if (sloppy) {
     simplified.indices.resize(mesh.indices.size());
     const size_t count = meshopt_simplifySloppy(simplified.indices.data(), mesh.indices.data(), mesh.indices.size(),
-                                                &mesh.vertices[0].position.x, mesh.vertices.size(),
-                                                sizeof(PackVertex), targetTriangles * 3, 1.0f, nullptr);
+                                                &mesh.vertices[0].position.x, mesh.vertices.size(), sizeof(PackVertex),
+                                                targetTriangles * 3, 1.0f, nullptr);
     simplified.indices.resize(count);
   }
   Optimize(simplified);
@@ -109,8 +109,8 @@ PackMesh Weld(const std::vector<const PackMesh*>& parts) {
   PackMesh welded;
   welded.vertices.resize(unique);
   welded.indices.resize(merged.indices.size());
-  meshopt_remapVertexBuffer(welded.vertices.data(), merged.vertices.data(), merged.vertices.size(),
-                            sizeof(PackVertex), remap.data());
+  meshopt_remapVertexBuffer(welded.vertices.data(), merged.vertices.data(), merged.vertices.size(), sizeof(PackVertex),
+                            remap.data());
   meshopt_remapIndexBuffer(welded.indices.data(), merged.indices.data(), merged.indices.size(), remap.data());
   Optimize(welded);
   return welded;
@@ -168,8 +168,8 @@ float SurfaceArea(const PackMesh& mesh) {
 // Builds the node tree of one material and writes its geometry entries.
 class MaterialTreeBuilder {
  public:
-  MaterialTreeBuilder(const SourceMaterial& material, const PackOptions& options, TzmWriter& writer,
-                      PackStats& stats, size_t& nextNode)
+  MaterialTreeBuilder(const SourceMaterial& material, const PackOptions& options, TzmWriter& writer, PackStats& stats,
+                      size_t& nextNode)
       : material_(material), options_(options), writer_(writer), stats_(stats), nextNode_(nextNode) {}
 
   NodeDescription Build(const std::function<void(uint64_t)>& trianglesDone) {

@@ -4,8 +4,8 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include <assimp/Importer.hpp>
 #include <algorithm>
+#include <assimp/Importer.hpp>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -17,9 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr unsigned kImportSteps = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                                  aiProcess_GenSmoothNormals | aiProcess_SortByPType |
-                                  aiProcess_PreTransformVertices | aiProcess_ValidateDataStructure;
+constexpr unsigned kImportSteps = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_GenSmoothNormals |
+                                  aiProcess_SortByPType | aiProcess_PreTransformVertices |
+                                  aiProcess_ValidateDataStructure;
 
 // Alpha modes as the node document codes them.
 constexpr int kAlphaOpaque = 0;
@@ -209,9 +209,9 @@ class SceneReader {
       if (!Finite({vertex.normal.x, vertex.normal.y, vertex.normal.z})) vertex.normal = {};
       if (hasUvs) vertex.uv = {mesh.mTextureCoords[0][i].x, mesh.mTextureCoords[0][i].y};
       if (!Finite({vertex.uv.u, vertex.uv.v})) vertex.uv = {};
-      vertex.color = hasColors ? cxm::Vec4f{mesh.mColors[0][i].r, mesh.mColors[0][i].g, mesh.mColors[0][i].b,
-                                            mesh.mColors[0][i].a}
-                               : cxm::Vec4f{1, 1, 1, 1};
+      vertex.color =
+          hasColors ? cxm::Vec4f{mesh.mColors[0][i].r, mesh.mColors[0][i].g, mesh.mColors[0][i].b, mesh.mColors[0][i].a}
+                    : cxm::Vec4f{1, 1, 1, 1};
       if (!Finite({vertex.color.x, vertex.color.y, vertex.color.z, vertex.color.w})) vertex.color = {1, 1, 1, 1};
       remap[i] = static_cast<uint32_t>(geometry.vertices.size());
       geometry.vertices.push_back(vertex);

@@ -34,7 +34,7 @@ enum TextureSlot { kColor, kNormal, kMetalRoughness, kOcclusion, kEmissive, kTex
 // Everything of the input drawn with one material, in world space.
 struct SourceMaterial {
   std::string name;
-  nlohmann::json json;  // the material object of the node document
+  nlohmann::json json;                              // the material object of the node document
   std::array<std::string, kTextureSlots> textures;  // container entry names, empty for none
   PackMesh geometry;
   bool hasUvs = false;
@@ -42,7 +42,7 @@ struct SourceMaterial {
 };
 
 struct SourceScene {
-  std::vector<SourceMaterial> materials;  // only materials with triangles
+  std::vector<SourceMaterial> materials;                 // only materials with triangles
   std::map<std::string, std::vector<uint8_t>> textures;  // by container entry name
   std::vector<std::string> warnings;
 };

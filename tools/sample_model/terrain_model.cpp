@@ -31,8 +31,8 @@ MeshToEncode TerrainGrid(const BoxDescription& box, int cells) {
       const float y = box.minY + (box.maxY - box.minY) * v;
       const float step = 0.5f;
       mesh.positions.push_back({x, y, Height(x, y)});
-      mesh.normals.push_back({Height(x - step, y) - Height(x + step, y), Height(x, y - step) - Height(x, y + step),
-                              2 * step});
+      mesh.normals.push_back(
+          {Height(x - step, y) - Height(x + step, y), Height(x, y - step) - Height(x, y + step), 2 * step});
       mesh.uvSets[0].push_back({u, v});
     }
   }
@@ -135,9 +135,9 @@ NodeDescription Tile(TzmWriter& writer, BoxDescription box, const std::string& p
 std::vector<uint8_t> WriteTerrainModel(const TerrainOptions& options) {
   TzmWriter writer;
   DocumentDescription document;
-  document.materials = {{"ground", {{"albedo", {{"x", 0.9}, {"y", 0.85}, {"z", 0.8}, {"w", 1}}},
-                                    {"roughness", 0.8},
-                                    {"metalness", 0.0}}}};
+  document.materials = {
+      {"ground",
+       {{"albedo", {{"x", 0.9}, {"y", 0.85}, {"z", 0.8}, {"w", 1}}}, {"roughness", 0.8}, {"metalness", 0.0}}}};
   document.root = Tile(writer, {-64, 64, -64, 64, 0, 8}, "", 0, options);
   writer.SetNodeDocument(NodeDocumentJson(document));
   return writer.Write();

@@ -48,7 +48,8 @@ void WriteTerrainPly(const std::filesystem::path& path, uint64_t triangles) {
     buffer.clear();
     for (uint32_t column = 0; column < cells; ++column) {
       const uint32_t corner = row * side + column;
-      const uint32_t faces[2][3] = {{corner, corner + 1, corner + side}, {corner + 1, corner + side + 1, corner + side}};
+      const uint32_t faces[2][3] = {{corner, corner + 1, corner + side},
+                                    {corner + 1, corner + side + 1, corner + side}};
       for (const auto& face : faces) {
         Put(buffer, static_cast<uint8_t>(3));
         for (uint32_t index : face) Put(buffer, index);

@@ -15,8 +15,12 @@ nlohmann::json LevelArray(const std::vector<LevelDescription>& levels, Field fie
 nlohmann::json NodeJson(const NodeDescription& node) {
   nlohmann::json json = {
       {"boundingBox",
-       {{"minX", node.box.minX}, {"maxX", node.box.maxX}, {"minY", node.box.minY},
-        {"maxY", node.box.maxY}, {"minZ", node.box.minZ}, {"maxZ", node.box.maxZ}}},
+       {{"minX", node.box.minX},
+        {"maxX", node.box.maxX},
+        {"minY", node.box.minY},
+        {"maxY", node.box.maxY},
+        {"minZ", node.box.minZ},
+        {"maxZ", node.box.maxZ}}},
       {"geometry", LevelArray(node.levels, &LevelDescription::geometry)},
       {"material", LevelArray(node.levels, &LevelDescription::material)},
       {"colorMap", LevelArray(node.levels, &LevelDescription::colorMap)},

@@ -17,15 +17,13 @@ std::vector<uint8_t> AsBytes(const std::string& text) { return {text.begin(), te
 
 }  // namespace
 
-void TzmWriter::SetNodeDocument(const nlohmann::json& document, std::string name,
-                                bool markCompressed) {
+void TzmWriter::SetNodeDocument(const nlohmann::json& document, std::string name, bool markCompressed) {
   // Names from source files may be in any encoding; invalid UTF-8 becomes U+FFFD.
   const std::string text = document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   SetNodeDocumentBytes(CompressZlib(AsBytes(text)), std::move(name), markCompressed);
 }
 
-void TzmWriter::SetNodeDocumentBytes(std::vector<uint8_t> stored, std::string name,
-                                     bool markCompressed) {
+void TzmWriter::SetNodeDocumentBytes(std::vector<uint8_t> stored, std::string name, bool markCompressed) {
   document_.indexName = markCompressed ? name + kCompressedSuffix : name;
   document_.bytes = std::move(stored);
   hasDocument_ = true;
@@ -50,8 +48,7 @@ std::vector<uint8_t> TzmWriter::CompressedIndex() const {
   std::string text;
   uint64_t offset = 0;
   for (const Entry* entry : OrderedEntries()) {
-    text += std::to_string(offset) + ";" + std::to_string(entry->bytes.size()) + ";" +
-            entry->indexName + ";";
+    text += std::to_string(offset) + ";" + std::to_string(entry->bytes.size()) + ";" + entry->indexName + ";";
     offset += entry->bytes.size();
   }
   return CompressZlib(AsBytes(text));

@@ -15,12 +15,10 @@ namespace ovra::tools {
 class TzmWriter {
  public:
   // The node document, stored zlib-compressed as entry 0 under `name`.
-  void SetNodeDocument(const nlohmann::json& document, std::string name = "nodes",
-                       bool markCompressed = true);
+  void SetNodeDocument(const nlohmann::json& document, std::string name = "nodes", bool markCompressed = true);
   // Entry 0 stored exactly as given, for documents that are not valid JSON
   // or not compressed.
-  void SetNodeDocumentBytes(std::vector<uint8_t> stored, std::string name = "nodes",
-                            bool markCompressed = true);
+  void SetNodeDocumentBytes(std::vector<uint8_t> stored, std::string name = "nodes", bool markCompressed = true);
   // A body entry stored exactly as given; `markCompressed` appends the
   // ".compressed" suffix to its index name.
   void AddFile(std::string name, std::vector<uint8_t> bytes, bool markCompressed = false);

@@ -79,8 +79,8 @@ bool FrameLog::WriteCsv(const std::string& path) const {
     csv << r.frame << ',' << r.seconds << ',' << r.camera.x << ',' << r.camera.y << ',' << r.camera.z << ','
         << r.initialized << ',' << r.displayedTriangles << ',' << r.drawnTriangles << ',' << r.meshes << ','
         << r.pendingOperations << ',' << r.waitingOperations << ',' << r.meshesAdded << ',' << r.cacheHits << ','
-        << r.cacheMisses << ',' << r.requests << ',' << r.bytesRequested << ',' << r.bytesReceived << ','
-        << r.libraryMs << ',' << r.uploadMs << ',' << r.drawMs << '\n';
+        << r.cacheMisses << ',' << r.requests << ',' << r.bytesRequested << ',' << r.bytesReceived << ',' << r.libraryMs
+        << ',' << r.uploadMs << ',' << r.drawMs << '\n';
   }
   return static_cast<bool>(csv);
 }

@@ -38,8 +38,8 @@ GLuint UploadUncompressed(const Texture& texture, bool srgb) {
   glGenTextures(1, &name);
   glBindTexture(GL_TEXTURE_2D, name);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internal), texture.width, texture.height, 0,
-               kLayouts[channels - 1], GL_UNSIGNED_BYTE, levelZero);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internal), texture.width, texture.height, 0, kLayouts[channels - 1],
+               GL_UNSIGNED_BYTE, levelZero);
   glGenerateMipmap(GL_TEXTURE_2D);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
   return name;
@@ -65,9 +65,7 @@ GLuint UploadTexture(const Texture& texture, bool srgb, const GlCapabilities& ca
     case kTextureFormatR8:
     case kTextureFormatRG8:
     case kTextureFormatRGB8:
-    case kTextureFormatRGBA8:
-      name = UploadUncompressed(texture, srgb);
-      break;
+    case kTextureFormatRGBA8: name = UploadUncompressed(texture, srgb); break;
     case kTextureFormatBc1Rgb:
       if (capabilities.s3tc) name = UploadCompressed(texture, GL_COMPRESSED_RGB_S3TC_DXT1_EXT);
       break;
@@ -77,8 +75,7 @@ GLuint UploadTexture(const Texture& texture, bool srgb, const GlCapabilities& ca
     case kTextureFormatBc7Rgba:
       if (capabilities.bptc) name = UploadCompressed(texture, GL_COMPRESSED_RGBA_BPTC_UNORM);
       break;
-    default:
-      break;
+    default: break;
   }
   if (name != 0) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

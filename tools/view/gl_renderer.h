@@ -46,8 +46,8 @@ class GlRenderer final : public IMeshRenderer {
   explicit GlRenderer(GlCapabilities capabilities);
   ~GlRenderer() override;
 
-  void AddMesh(const Mesh& mesh, int meshId, int operationId, const int* operationMeshIds,
-               size_t operationMeshCount, VisualizationInfo visualization, std::function<void()> onShown) override;
+  void AddMesh(const Mesh& mesh, int meshId, int operationId, const int* operationMeshIds, size_t operationMeshCount,
+               VisualizationInfo visualization, std::function<void()> onShown) override;
   void RemoveMesh(int meshId) override;
   void RemoveAllMeshes() override;
   int SelectTranscodeFormat(int width, int height, int componentCount) override;

@@ -29,9 +29,9 @@ EGLContext CreateCoreContext(EGLDisplay display) {
   EGLConfig config = nullptr;
   EGLint configs = 0;
   if (!eglChooseConfig(display, configAttributes, &config, 1, &configs) || configs == 0) config = nullptr;
-  const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                      EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                      EGL_NONE};
+  const EGLint contextAttributes[] = {
+      EGL_CONTEXT_MAJOR_VERSION,           3,       EGL_CONTEXT_MINOR_VERSION, 3, EGL_CONTEXT_OPENGL_PROFILE_MASK,
+      EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
   return eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
 }
 

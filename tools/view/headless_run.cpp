@@ -66,7 +66,8 @@ HeadlessResult RunHeadless(const HeadlessSettings& settings) {
       Clock::now() + std::chrono::milliseconds(static_cast<int>(settings.initTimeoutSeconds * 1000));
   while (!session->Initialized()) {
     if (const std::string failure = session->Failure(); !failure.empty()) throw std::runtime_error(failure);
-    if (Clock::now() > deadline) throw std::runtime_error(settings.session.source + ": the model did not initialise in time");
+    if (Clock::now() > deadline)
+      throw std::runtime_error(settings.session.source + ": the model did not initialise in time");
     result.log.Add(session->Frame(waiting, aspect, ShadingMode::kMaterial));
     pacer.Wait();
   }

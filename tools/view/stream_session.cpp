@@ -10,9 +10,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Milliseconds(Clock::duration duration) {
-  return std::chrono::duration<double, std::milli>(duration).count();
-}
+double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
 constexpr std::string_view kInitializationFailure = "Failed to initialize tzm model";
 
@@ -70,10 +68,7 @@ std::unique_ptr<StreamSession> StreamSession::Open(const SessionSettings& settin
 
 StreamSession::StreamSession(const SessionSettings& settings, std::unique_ptr<host::QueuedDataSource> source,
                              GlCapabilities capabilities)
-    : settings_(settings),
-      source_(std::move(source)),
-      renderer_(capabilities),
-      controller_([&settings] {
+    : settings_(settings), source_(std::move(source)), renderer_(capabilities), controller_([&settings] {
         StreamControllerSettings controller;
         controller.triangleBudget = settings.triangleBudget;
         controller.distanceExponent = settings.distanceExponent;
@@ -140,8 +135,8 @@ void StreamSession::Draw(const CameraPose& pose, float aspect, ShadingMode mode)
   const float far = distance + 2.0f * radius;
   const float near = std::max(far * 1e-4f, 1e-3f);
   const Vec3 up = bounds.Empty() ? Vec3{0, 1, 0} : GuessUp(bounds);
-  const Mat4 viewProjection = Multiply(Perspective(settings_.verticalFieldOfView, aspect, near, far),
-                                       LookAt(pose.position, pose.target, up));
+  const Mat4 viewProjection =
+      Multiply(Perspective(settings_.verticalFieldOfView, aspect, near, far), LookAt(pose.position, pose.target, up));
   glClearColor(0.11f, 0.12f, 0.14f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glEnable(GL_DEPTH_TEST);

@@ -38,13 +38,14 @@ inline Mat4 LookAt(Vec3 eye, Vec3 target, Vec3 up) {
   const Vec3 forward = Normalize(target - eye);
   const Vec3 side = Normalize(Cross(forward, up));
   const Vec3 upward = Cross(side, forward);
-  return {side.x, upward.x, -forward.x, 0, side.y, upward.y, -forward.y, 0,
+  return {side.x, upward.x, -forward.x, 0, side.y,          upward.y,          -forward.y,        0,
           side.z, upward.z, -forward.z, 0, -Dot(side, eye), -Dot(upward, eye), Dot(forward, eye), 1};
 }
 
 inline Mat4 Perspective(float verticalFovDegrees, float aspect, float near, float far) {
   const float f = 1.0f / std::tan(verticalFovDegrees * 3.14159265f / 360.0f);
-  return {f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (far + near) / (near - far), -1, 0, 0, 2 * far * near / (near - far), 0};
+  return {f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (far + near) / (near - far), -1, 0, 0, 2 * far * near / (near - far),
+          0};
 }
 
 // An axis-aligned box that grows with every point added.

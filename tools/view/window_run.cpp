@@ -67,13 +67,13 @@ struct FlyCamera {
 };
 
 void PrintStatistics(const FrameRecord& record) {
-  std::printf("\r%8llu triangles  %llu pending  cache hits/misses %llu/%llu  %.1f MB requested in %llu requests  "
-              "frame %.1f ms   ",
-              static_cast<unsigned long long>(record.displayedTriangles),
-              static_cast<unsigned long long>(record.pendingOperations),
-              static_cast<unsigned long long>(record.cacheHits), static_cast<unsigned long long>(record.cacheMisses),
-              static_cast<double>(record.bytesRequested) / 1e6, static_cast<unsigned long long>(record.requests),
-              record.libraryMs + record.uploadMs + record.drawMs);
+  std::printf(
+      "\r%8llu triangles  %llu pending  cache hits/misses %llu/%llu  %.1f MB requested in %llu requests  "
+      "frame %.1f ms   ",
+      static_cast<unsigned long long>(record.displayedTriangles),
+      static_cast<unsigned long long>(record.pendingOperations), static_cast<unsigned long long>(record.cacheHits),
+      static_cast<unsigned long long>(record.cacheMisses), static_cast<double>(record.bytesRequested) / 1e6,
+      static_cast<unsigned long long>(record.requests), record.libraryMs + record.uploadMs + record.drawMs);
   std::fflush(stdout);
 }
 
@@ -123,7 +123,8 @@ int RunWindowed(const SessionSettings& settings, int width, int height) {
       lastX = x;
       lastY = y;
       const bool levelKey = glfwGetKey(window, GLFW_KEY_L) == GLFW_PRESS;
-      if (levelKey && !levelKeyDown) mode = mode == ShadingMode::kLevels ? ShadingMode::kMaterial : ShadingMode::kLevels;
+      if (levelKey && !levelKeyDown)
+        mode = mode == ShadingMode::kLevels ? ShadingMode::kMaterial : ShadingMode::kLevels;
       levelKeyDown = levelKey;
       camera.Move(window, static_cast<float>(now - lastFrame));
       lastFrame = now;

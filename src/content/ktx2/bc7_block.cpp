@@ -6,7 +6,7 @@
 namespace ovra::ktx2::bc7 {
 
 const ModeLayout kModes[8] = {
-    {3, 4, 0, 0, 4, 0, true, false, 3, 0}, {2, 6, 0, 0, 6, 0, false, true, 3, 0},
+    {3, 4, 0, 0, 4, 0, true, false, 3, 0},  {2, 6, 0, 0, 6, 0, false, true, 3, 0},
     {3, 6, 0, 0, 5, 0, false, false, 2, 0}, {2, 6, 0, 0, 7, 0, true, false, 2, 0},
     {1, 0, 2, 1, 5, 6, false, false, 2, 3}, {1, 0, 2, 0, 7, 8, false, false, 2, 2},
     {1, 0, 0, 0, 7, 7, true, false, 4, 0},  {2, 6, 0, 0, 5, 5, true, false, 2, 0},
@@ -36,19 +36,18 @@ constexpr uint32_t kThreeSubsets[64] = {
 };
 
 constexpr uint8_t kTwoSubsetAnchors[64] = {
-    15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 2,  8, 2,  2, 8,  8,  15, 2,  8,  2,  2,
-    8,  8,  2,  2,  15, 15, 6,  8,  2,  8,  15, 15, 2,  8,  2,  2,  2,  15, 15, 6, 6,  2, 6,  8,  15, 15, 2,  2,
-    15, 15, 15, 15, 15, 2,  2,  15,
+    15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 2,  8, 2,  2, 8,
+    8,  15, 2,  8,  2,  2,  8,  8,  2,  2,  15, 15, 6,  8,  2,  8,  15, 15, 2, 8,  2, 2,
+    2,  15, 15, 6,  6,  2,  6,  8,  15, 15, 2,  2,  15, 15, 15, 15, 15, 2,  2, 15,
 };
 constexpr uint8_t kThreeSubsetSecondAnchors[64] = {
-    3,  3,  15, 15, 8,  3,  15, 15, 8,  8,  6,  6,  6,  5,  3,  3,  3,  3,  8,  15, 3,  3,  6,  10, 5,  8,  8,  6,
-    8,  5,  15, 15, 8,  15, 3,  5,  6,  10, 8,  15, 15, 3,  15, 5,  15, 15, 15, 15, 3,  15, 5,  5,  5,  8,  5,  10,
-    5,  10, 8,  13, 15, 12, 3,  3,
+    3, 3,  15, 15, 8, 3,  15, 15, 8,  8, 6,  6, 6,  5,  3,  3,  3, 3,  8, 15, 3, 3, 6, 10, 5, 8,  8, 6,  8,  5,  15, 15,
+    8, 15, 3,  5,  6, 10, 8,  15, 15, 3, 15, 5, 15, 15, 15, 15, 3, 15, 5, 5,  5, 8, 5, 10, 5, 10, 8, 13, 15, 12, 3,  3,
 };
 constexpr uint8_t kThreeSubsetThirdAnchors[64] = {
-    15, 8,  8,  3,  15, 15, 3,  8,  15, 15, 15, 15, 15, 15, 15, 8,  15, 8,  15, 3,  15, 8,  15, 8,  3,  15, 6,  10,
-    15, 15, 10, 8,  15, 3,  15, 10, 10, 8,  9,  10, 6,  15, 8,  15, 3,  6,  6,  8,  15, 3,  15, 15, 15, 15, 15, 15,
-    15, 15, 15, 15, 3,  15, 15, 8,
+    15, 8, 8, 3,  15, 15, 3,  8,  15, 15, 15, 15, 15, 15, 15, 8,  15, 8,  15, 3,  15, 8,
+    15, 8, 3, 15, 6,  10, 15, 15, 10, 8,  15, 3,  15, 10, 10, 8,  9,  10, 6,  15, 8,  15,
+    3,  6, 6, 8,  15, 3,  15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 3,  15, 15, 8,
 };
 
 constexpr int kWeights2[4] = {0, 21, 43, 64};
@@ -250,8 +249,8 @@ int Fit(const uint8_t pixels[64], const uint8_t wanted[3][2][4], Block& block) {
   for (int t = 0; t < 16; ++t) {
     const int(&e)[2][4] = decoded[Subset(layout.subsets, block.partition, t)];
     int error;
-    block.indices[t] = static_cast<uint8_t>(NearestIndex(e, pixels + 4 * t, layout.indexBits, 0,
-                                                         separateAlpha ? 2 : 3, error));
+    block.indices[t] =
+        static_cast<uint8_t>(NearestIndex(e, pixels + 4 * t, layout.indexBits, 0, separateAlpha ? 2 : 3, error));
     total += error;
     if (separateAlpha) {
       block.secondaryIndices[t] =

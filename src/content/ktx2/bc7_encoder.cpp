@@ -22,7 +22,8 @@ std::array<Color, 2> PrincipalLine(const uint8_t rgba[64], int channels = 4) {
   for (int i = 0; i < 16; ++i) {
     for (int a = 0; a < channels; ++a) {
       for (int b = 0; b < channels; ++b) {
-        covariance[a][b] += (rgba[4 * i + a] - mean[static_cast<size_t>(a)]) * (rgba[4 * i + b] - mean[static_cast<size_t>(b)]);
+        covariance[a][b] +=
+            (rgba[4 * i + a] - mean[static_cast<size_t>(a)]) * (rgba[4 * i + b] - mean[static_cast<size_t>(b)]);
       }
     }
   }
@@ -32,7 +33,8 @@ std::array<Color, 2> PrincipalLine(const uint8_t rgba[64], int channels = 4) {
     std::array<double, 4> next{};
     double length = 0;
     for (int a = 0; a < channels; ++a) {
-      for (int b = 0; b < channels; ++b) next[static_cast<size_t>(a)] += covariance[a][b] * axis[static_cast<size_t>(b)];
+      for (int b = 0; b < channels; ++b)
+        next[static_cast<size_t>(a)] += covariance[a][b] * axis[static_cast<size_t>(b)];
       length += next[static_cast<size_t>(a)] * next[static_cast<size_t>(a)];
     }
     if (length < 1e-12) break;  // one colour: any axis will do
@@ -42,7 +44,8 @@ std::array<Color, 2> PrincipalLine(const uint8_t rgba[64], int channels = 4) {
   double low = 0, high = 0;
   for (int i = 0; i < 16; ++i) {
     double t = 0;
-    for (size_t c = 0; c < static_cast<size_t>(channels); ++c) t += (rgba[4 * i + static_cast<int>(c)] - mean[c]) * axis[c];
+    for (size_t c = 0; c < static_cast<size_t>(channels); ++c)
+      t += (rgba[4 * i + static_cast<int>(c)] - mean[c]) * axis[c];
     low = std::min(low, t);
     high = std::max(high, t);
   }

@@ -47,20 +47,26 @@ void AppendBc4Or5Block(const BlockPixels& pixels, bool two, std::vector<uint8_t>
 
 bool IsTranscodeTarget(int target) {
   switch (target) {
-    case kEtc1Rgb: case kEtc2Rgba: case kBc1Rgb: case kBc3Rgba: case kBc4R: case kBc5Rg:  // NOLINT
-    case kBc7Rgba: case kRgba32: case kPvrtc2Rgb: case kEacR11: case kEacRg11:            // NOLINT
+    case kEtc1Rgb:
+    case kEtc2Rgba:
+    case kBc1Rgb:
+    case kBc3Rgba:
+    case kBc4R:
+    case kBc5Rg:  // NOLINT
+    case kBc7Rgba:
+    case kRgba32:
+    case kPvrtc2Rgb:
+    case kEacR11:
+    case kEacRg11:  // NOLINT
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
 void AppendTargetBlock(const BlockPixels& pixels, int target, const uint8_t* etc1, std::vector<uint8_t>& out) {
   uint8_t block[16];
   switch (target) {
-    case kEtc1Rgb:
-      AppendEtc1Block(pixels, etc1, out);
-      return;
+    case kEtc1Rgb: AppendEtc1Block(pixels, etc1, out); return;
     case kEtc2Rgba:  // an EAC alpha block, then the ETC1 colour block ETC2 reads
       AppendEacBlock(pixels, 3, out);
       AppendEtc1Block(pixels, etc1, out);
@@ -78,9 +84,7 @@ void AppendTargetBlock(const BlockPixels& pixels, int target, const uint8_t* etc
       return;
     }
     case kBc4R:
-    case kBc5Rg:
-      AppendBc4Or5Block(pixels, target == kBc5Rg, out);
-      return;
+    case kBc5Rg: AppendBc4Or5Block(pixels, target == kBc5Rg, out); return;
     case kBc7Rgba:
       EncodeBc7(Bytes(pixels), block);
       out.insert(out.end(), block, block + 16);
@@ -89,8 +93,7 @@ void AppendTargetBlock(const BlockPixels& pixels, int target, const uint8_t* etc
       EncodePvrtc2Block(Bytes(pixels), block);
       out.insert(out.end(), block, block + 8);
       return;
-    default:
-      return;
+    default: return;
   }
 }
 

@@ -20,15 +20,11 @@ uint32_t Etc1sComponents(const std::vector<uint8_t>& channels) {
 
 uint32_t UastcComponents(uint8_t channel) {
   switch (channel) {
-    case kUastcRrr:
-      return 1;
+    case kUastcRrr: return 1;
     case kUastcRrrg:
-    case kUastcRg:
-      return 2;
-    case kUastcRgba:
-      return 4;
-    default:
-      return 3;
+    case kUastcRg: return 2;
+    case kUastcRgba: return 4;
+    default: return 3;
   }
 }
 

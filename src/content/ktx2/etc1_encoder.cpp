@@ -108,8 +108,8 @@ Candidate Pack(bool flip, bool differential, const Color quantized[2], const Hal
                              ? static_cast<uint8_t>((quantized[0][c] << 3) | ((quantized[1][c] - quantized[0][c]) & 7))
                              : static_cast<uint8_t>((quantized[0][c] << 4) | quantized[1][c]);
   }
-  candidate.block[3] = static_cast<uint8_t>((fits[0].table << 5) | (fits[1].table << 2) | (differential ? 2 : 0) |
-                                            (flip ? 1 : 0));
+  candidate.block[3] =
+      static_cast<uint8_t>((fits[0].table << 5) | (fits[1].table << 2) | (differential ? 2 : 0) | (flip ? 1 : 0));
   uint32_t msb = 0, lsb = 0;
   for (int half = 0; half < 2; ++half) {
     for (int i = 0; i < 8; ++i) {

@@ -91,8 +91,7 @@ bool ReadEtc1sGlobalData(std::span<const uint8_t> bytes, size_t imageCount, Etc1
   data.images.resize(imageCount);
   for (size_t i = 0; i < imageCount; ++i) {
     const size_t at = kHeaderBytes + i * kImageBytes;
-    data.images[i] = {U32(bytes, at), U32(bytes, at + 4), U32(bytes, at + 8), U32(bytes, at + 12),
-                      U32(bytes, at + 16)};
+    data.images[i] = {U32(bytes, at), U32(bytes, at + 4), U32(bytes, at + 8), U32(bytes, at + 12), U32(bytes, at + 16)};
   }
   const std::span<const uint8_t> endpoints = bytes.subspan(imagesEnd, endpointBytes);
   const std::span<const uint8_t> selectors = bytes.subspan(imagesEnd + endpointBytes, selectorBytes);
@@ -143,7 +142,11 @@ constexpr int kLongSelectorRun = 63;
 class SliceDecoder {
  public:
   SliceDecoder(const Etc1sGlobalData& data, std::span<const uint8_t> slice, uint32_t blocksX)
-      : data_(data), reader_(slice), history_(data.selectorHistorySize), above_(blocksX), current_(blocksX),
+      : data_(data),
+        reader_(slice),
+        history_(data.selectorHistorySize),
+        above_(blocksX),
+        current_(blocksX),
         pairPredictions_((blocksX + 1) / 2) {}
 
   bool Decode(uint32_t blocksX, uint32_t blocksY, std::vector<Etc1sBlock>& blocks) {
@@ -224,8 +227,8 @@ class SliceDecoder {
       if (symbol == runSymbol) {
         const int run = data_.selectorRuns.Decode(reader_);
         if (run < 0) return false;
-        runLeft_ = (run == kLongSelectorRun ? DecodeVlc(reader_, 8) : static_cast<uint32_t>(run)) +
-                   kSelectorRunThreshold - 1;
+        runLeft_ =
+            (run == kLongSelectorRun ? DecodeVlc(reader_, 8) : static_cast<uint32_t>(run)) + kSelectorRunThreshold - 1;
         symbol = selectorCount;
       }
     }
@@ -255,8 +258,8 @@ class SliceDecoder {
 
 }  // namespace
 
-bool DecodeEtc1sSlice(const Etc1sGlobalData& data, std::span<const uint8_t> slice, uint32_t blocksX,
-                      uint32_t blocksY, std::vector<Etc1sBlock>& blocks) {
+bool DecodeEtc1sSlice(const Etc1sGlobalData& data, std::span<const uint8_t> slice, uint32_t blocksX, uint32_t blocksY,
+                      std::vector<Etc1sBlock>& blocks) {
   if (data.endpoints.empty() || data.selectors.empty()) return false;
   SliceDecoder decoder(data, slice, blocksX);
   return decoder.Decode(blocksX, blocksY, blocks);

@@ -56,7 +56,7 @@ bool ReadEtc1sGlobalData(std::span<const uint8_t> bytes, size_t imageCount, Etc1
 // Decodes one slice of `blocksX` x `blocksY` blocks, raster order. False
 // when the slice is malformed or refers outside the codebooks. P-frames
 // (texture video) are not supported.
-bool DecodeEtc1sSlice(const Etc1sGlobalData& data, std::span<const uint8_t> slice, uint32_t blocksX,
-                      uint32_t blocksY, std::vector<Etc1sBlock>& blocks);
+bool DecodeEtc1sSlice(const Etc1sGlobalData& data, std::span<const uint8_t> slice, uint32_t blocksX, uint32_t blocksY,
+                      std::vector<Etc1sBlock>& blocks);
 
 }  // namespace ovra::ktx2

@@ -26,7 +26,8 @@ BlockPixels DecodeBlock(const Etc1sGlobalData& data, const Etc1sBlock& block) {
     for (int x = 0; x < 4; ++x) {
       const int modifier = modifiers[Selector(selector, x, y)];
       auto& pixel = pixels[static_cast<size_t>(4 * y + x)];
-      for (int c = 0; c < 3; ++c) pixel[static_cast<size_t>(c)] = static_cast<uint8_t>(std::clamp(base[c] + modifier, 0, 255));
+      for (int c = 0; c < 3; ++c)
+        pixel[static_cast<size_t>(c)] = static_cast<uint8_t>(std::clamp(base[c] + modifier, 0, 255));
       pixel[3] = 255;
     }
   }
@@ -61,10 +62,13 @@ std::array<uint8_t, 8> Etc1Block(const Etc1sGlobalData& data, const Etc1sBlock& 
       lsb |= uint32_t{kLsb[s]} << bit;
     }
   }
-  return {static_cast<uint8_t>(endpoint.red << 3), static_cast<uint8_t>(endpoint.green << 3),
+  return {static_cast<uint8_t>(endpoint.red << 3),
+          static_cast<uint8_t>(endpoint.green << 3),
           static_cast<uint8_t>(endpoint.blue << 3),
           static_cast<uint8_t>((endpoint.intensity << 5) | (endpoint.intensity << 2) | 3),
-          static_cast<uint8_t>(msb >> 8), static_cast<uint8_t>(msb), static_cast<uint8_t>(lsb >> 8),
+          static_cast<uint8_t>(msb >> 8),
+          static_cast<uint8_t>(msb),
+          static_cast<uint8_t>(lsb >> 8),
           static_cast<uint8_t>(lsb)};
 }
 
@@ -74,8 +78,8 @@ bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image,
                      std::vector<uint8_t>& out) {
   if (!IsTranscodeTarget(target)) return false;
   if (target == kRgba32) {
-    AppendRgbaImage(image.width, image.height,
-                    [&](size_t index) { return DecodeImageBlock(data, image, index); }, out);
+    AppendRgbaImage(
+        image.width, image.height, [&](size_t index) { return DecodeImageBlock(data, image, index); }, out);
     return true;
   }
   if (target == kEtc1Rgb) {

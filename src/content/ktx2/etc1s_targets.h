@@ -17,7 +17,6 @@ struct Etc1sImageBlocks {
 
 // Appends the image in the transcode target `target` (a KTX-Software
 // transcode format number; ETC1S reaches them all). False for any other.
-bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, int target,
-                     std::vector<uint8_t>& out);
+bool WriteEtc1sImage(const Etc1sGlobalData& data, const Etc1sImageBlocks& image, int target, std::vector<uint8_t>& out);
 
 }  // namespace ovra::ktx2

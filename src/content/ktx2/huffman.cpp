@@ -7,7 +7,7 @@ namespace ovra::ktx2 {
 namespace {
 
 constexpr int kCodeLengthSymbols = 21;
-constexpr uint8_t kCodeLengthOrder[kCodeLengthSymbols] = {17, 18, 19, 20, 0, 8,  7, 9,  6, 10, 5,
+constexpr uint8_t kCodeLengthOrder[kCodeLengthSymbols] = {17, 18, 19, 20, 0,  8, 7,  9, 6,  10, 5,
                                                           11, 4,  12, 3,  13, 2, 14, 1, 15, 16};
 constexpr uint32_t kMaxSymbols = 16383;
 
@@ -80,7 +80,8 @@ bool ReadHuffmanTable(BasisBitReader& reader, HuffmanTable& table) {
   const uint32_t lengthCodes = reader.Bits(5);
   if (symbols == 0 || symbols > kMaxSymbols || lengthCodes == 0 || lengthCodes > kCodeLengthSymbols) return false;
   uint8_t lengthCodeSizes[kCodeLengthSymbols] = {};
-  for (uint32_t i = 0; i < lengthCodes; ++i) lengthCodeSizes[kCodeLengthOrder[i]] = static_cast<uint8_t>(reader.Bits(3));
+  for (uint32_t i = 0; i < lengthCodes; ++i)
+    lengthCodeSizes[kCodeLengthOrder[i]] = static_cast<uint8_t>(reader.Bits(3));
   HuffmanTable lengthCode;
   if (reader.Failed() || !lengthCode.Build(lengthCodeSizes)) return false;
   std::vector<uint8_t> lengths(symbols, 0);

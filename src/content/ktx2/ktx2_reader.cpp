@@ -26,9 +26,8 @@ int LevelBytes(std::span<const uint8_t> file, const Layout& layout, const LevelR
       out.resize(start + range.uncompressedLength);
       const size_t produced =
           ZSTD_decompress(out.data() + start, range.uncompressedLength, stored.data(), stored.size());
-      if (ZSTD_isError(produced)) return ZSTD_getErrorCode(produced) == ZSTD_error_dstSize_tooSmall
-                                            ? kDecompressLengthError
-                                            : kFileDataError;
+      if (ZSTD_isError(produced))
+        return ZSTD_getErrorCode(produced) == ZSTD_error_dstSize_tooSmall ? kDecompressLengthError : kFileDataError;
       return produced == range.uncompressedLength ? kSuccess : kDecompressLengthError;
     }
     case Supercompression::kZlib: {
@@ -38,9 +37,7 @@ int LevelBytes(std::span<const uint8_t> file, const Layout& layout, const LevelR
       out.insert(out.end(), inflated.begin(), inflated.end());
       return kSuccess;
     }
-    default:
-      out.insert(out.end(), stored.begin(), stored.end());
-      return kSuccess;
+    default: out.insert(out.end(), stored.begin(), stored.end()); return kSuccess;
   }
 }
 
@@ -82,15 +79,14 @@ class Ktx2Texture final : public Texture {
     if (!ReadEtc1sGlobalData(globalData_, imagesPerLevel * layout_.levels, global)) return kTranscodeFailed;
     std::vector<uint8_t> out;
     for (uint32_t level = layout_.levels; level-- > 0;) {
-      const std::span<const uint8_t> bytes = std::span<const uint8_t>(data_).subspan(slots_[level].offset,
-                                                                                     slots_[level].length);
+      const std::span<const uint8_t> bytes =
+          std::span<const uint8_t>(data_).subspan(slots_[level].offset, slots_[level].length);
       for (size_t image = 0; image < imagesPerLevel; ++image) {
         const Etc1sImage& desc = global.images[level * imagesPerLevel + image];
         if (desc.IsPFrame()) return kUnsupportedFeature;
         Etc1sImageBlocks blocks = BlocksOfLevel(level);
         if (!DecodeSlice(global, bytes, desc.rgbOffset, desc.rgbLength, blocks, blocks.rgb)) return kTranscodeFailed;
-        if (desc.HasAlpha() &&
-            !DecodeSlice(global, bytes, desc.alphaOffset, desc.alphaLength, blocks, blocks.alpha)) {
+        if (desc.HasAlpha() && !DecodeSlice(global, bytes, desc.alphaOffset, desc.alphaLength, blocks, blocks.alpha)) {
           return kTranscodeFailed;
         }
         WriteEtc1sImage(global, blocks, target, out);

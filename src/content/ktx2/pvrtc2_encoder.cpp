@@ -124,7 +124,7 @@ void RoundChannel(const BlockPixels& pixels, const std::array<uint8_t, 16>& sele
       const int ea = Expand(qa, kBitsA[c]), eb = Expand(qb, kBitsB[c]);
       int error = 0;
       for (size_t i = 0; i < 16; ++i) {
-            const int d = Blend(ea, eb, kWeights[selectors[i]]) - static_cast<int>(pixels[i][c]);
+        const int d = Blend(ea, eb, kWeights[selectors[i]]) - static_cast<int>(pixels[i][c]);
         error += d * d;
       }
       if (error < best) best = error, out.a[c] = qa, out.b[c] = qb;
@@ -134,7 +134,8 @@ void RoundChannel(const BlockPixels& pixels, const std::array<uint8_t, 16>& sele
 
 // The colours that best fit the pixels for the chosen weights, by least
 // squares; the endpoints unchanged when the weights do not determine them.
-Endpoints RefitEndpoints(const BlockPixels& pixels, const std::array<uint8_t, 16>& selectors, const Endpoints& current) {
+Endpoints RefitEndpoints(const BlockPixels& pixels, const std::array<uint8_t, 16>& selectors,
+                         const Endpoints& current) {
   float aa = 0, ab = 0, bb = 0;
   ColorF ax{}, bx{};
   for (size_t i = 0; i < 16; ++i) {

@@ -13,8 +13,8 @@ namespace {
 
 // The ASTC partition seeds each UASTC pattern index stands for: the common
 // two-subset patterns, a second two-subset table and the three-subset one.
-constexpr uint16_t kTwoSubsetSeeds[] = {28,  20,  16,  29,  91,  9,   107, 72,  149, 204, 50,  114, 496, 17,  78,
-                                        39,  252, 828, 43,  156, 116, 210, 476, 273, 684, 359, 246, 195, 694, 524};
+constexpr uint16_t kTwoSubsetSeeds[] = {28, 20,  16,  29, 91,  9,   107, 72,  149, 204, 50,  114, 496, 17,  78,
+                                        39, 252, 828, 43, 156, 116, 210, 476, 273, 684, 359, 246, 195, 694, 524};
 constexpr uint16_t kOtherTwoSubsetSeeds[] = {36,  48,  61,  137, 161, 183, 226, 281, 302, 307,
                                              479, 495, 593, 594, 605, 799, 812, 988, 993};
 constexpr uint16_t kThreeSubsetSeeds[] = {260, 74, 32, 156, 183, 15, 745, 0, 335, 902, 254};
@@ -55,8 +55,8 @@ constexpr uint8_t Length(const char* bits) {
 constexpr Mode MakeMode(const char* code, uint8_t components, uint8_t subsets, bool dualPlane, bool storesPlaneChannel,
                         uint8_t patternBits, std::span<const uint16_t> seeds, AstcRange endpoints, uint8_t weightBits,
                         uint8_t firstField) {
-  return {Code(code), Length(code), components, subsets, dualPlane, storesPlaneChannel, patternBits, seeds,
-          endpoints,  weightBits,   firstField};
+  return {Code(code),  Length(code), components, subsets,    dualPlane, storesPlaneChannel,
+          patternBits, seeds,        endpoints,  weightBits, firstField};
 }
 
 constexpr AstcRange kTrits2{1, 0, 2}, kTrits4{1, 0, 4}, kTrits6{1, 0, 6}, kQuints3{0, 1, 3}, kQuints5{0, 1, 5},
@@ -207,7 +207,8 @@ Unquantized MakeUnquantized() {
   }
   for (int bits = 1; bits <= 5; ++bits) {
     for (int v = 0; v < (1 << bits); ++v) {
-      tables.weights[static_cast<size_t>(bits)][static_cast<size_t>(v)] = static_cast<uint8_t>(UnquantizeWeight(v, bits));
+      tables.weights[static_cast<size_t>(bits)][static_cast<size_t>(v)] =
+          static_cast<uint8_t>(UnquantizeWeight(v, bits));
     }
   }
   return tables;

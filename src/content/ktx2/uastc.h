@@ -9,9 +9,9 @@ namespace ovra::ktx2 {
 // both the colour, with weights 0.
 struct UastcBlock {
   int subsets = 1;
-  int seed = 0;             // the ASTC partition seed, with more than one subset
-  int planeChannel = -1;    // the channel the second weight plane drives, or -1
-  int weightBits = 0;       // as stored; 0 for solid colour
+  int seed = 0;           // the ASTC partition seed, with more than one subset
+  int planeChannel = -1;  // the channel the second weight plane drives, or -1
+  int weightBits = 0;     // as stored; 0 for solid colour
   uint8_t subsetOf[16] = {};
   uint8_t endpoints[3][2][4] = {};  // per subset, RGBA
   uint8_t weights[16][2] = {};      // per texel and plane, 0..64

@@ -19,7 +19,8 @@ bool WriteUastcImage(std::span<const uint8_t> blocks, uint32_t width, uint32_t h
     DrawUastcBlock(unpacked[i], reinterpret_cast<uint8_t*>(pixels[i].data()));
   }
   if (target == kRgba32) {
-    AppendRgbaImage(width, height, [&](size_t index) { return pixels[index]; }, out);
+    AppendRgbaImage(
+        width, height, [&](size_t index) { return pixels[index]; }, out);
     return true;
   }
   for (size_t i = 0; i < count; ++i) {
