@@ -22,7 +22,8 @@ tools::MeshToEncode GeneratedSurface(size_t triangles) {
       const float dy = -std::sin(x) * std::sin(y * 0.7f) * 2.1f;
       mesh.positions.push_back({x, y, height});
       mesh.normals.push_back({-dx, -dy, 1.0f});
-      mesh.uvSets[0].push_back({static_cast<float>(column) / side, static_cast<float>(row) / side});
+      mesh.uvSets[0].push_back(
+          {static_cast<float>(column) / static_cast<float>(side), static_cast<float>(row) / static_cast<float>(side)});
     }
   }
   for (uint32_t row = 0; row + 1 < side; ++row) {

@@ -45,7 +45,8 @@ class RemoteDataSource final : public DataSource {
   void RequestRange(int requestId, uint64_t offset, uint64_t size) override {
     const Clock::time_point now = Clock::now();
     linkFreeAt_ = std::max(linkFreeAt_, now + kLatency) +
-                  std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(size / kBytesPerSecond));
+                  std::chrono::duration_cast<Clock::duration>(
+                      std::chrono::duration<double>(static_cast<double>(size) / kBytesPerSecond));
     pending_.push_back({requestId, offset, size, linkFreeAt_});
     ++requests_;
     bytes_ += size;

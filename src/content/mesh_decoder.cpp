@@ -72,7 +72,9 @@ class MeshStreamDecoder {
     const uint64_t rest = reader_.RemainingBits();
     if (rest == 0 || firstBlockBits == 0) return;
     const double scale = (1.0 + static_cast<double>(rest) / static_cast<double>(firstBlockBits)) * 1.125;
-    auto reserve = [scale](auto& array) { array.reserve(static_cast<size_t>(array.size() * scale)); };
+    auto reserve = [scale](auto& array) {
+      array.reserve(static_cast<size_t>(static_cast<double>(array.size()) * scale));
+    };
     reserve(positions_);
     reserve(normals_);
     reserve(colors_);

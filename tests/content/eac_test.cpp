@@ -85,7 +85,7 @@ TEST(Eac, EncoderFollowsBlocksWithinTheTablesReach) {
 double Psnr(const std::vector<int>& ours, const std::vector<uint8_t>& theirs) {
   double squared = 0;
   for (size_t i = 0; i < ours.size(); ++i) squared += double(ours[i] - theirs[i]) * (ours[i] - theirs[i]);
-  return squared == 0 ? 99.0 : 10 * std::log10(255.0 * 255 * ours.size() / squared);
+  return squared == 0 ? 99.0 : 10 * std::log10(255.0 * 255 * static_cast<double>(ours.size()) / squared);
 }
 
 struct TargetCase {

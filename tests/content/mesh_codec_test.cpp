@@ -129,9 +129,9 @@ INSTANTIATE_TEST_SUITE_P(
                     RoundTripCase{1, 1, false, {16, 16, 16}, 200}, RoundTripCase{2, 0, false, {16, 16, 16}, 65535},
                     RoundTripCase{3, 3, false, {9, 14, 1}, 100}, RoundTripCase{4, 1, false, {16, 12, 16}, 65535},
                     RoundTripCase{5, 2, true, {16, 16, 16}, 300}, RoundTripCase{5, 0, false, {10, 10, 10}, 3}),
-    [](const testing::TestParamInfo<RoundTripCase>& info) {
-      const int v = info.param.version;
-      return (v < 0 ? std::string("Headerless") : "Version" + std::to_string(v)) + "_" + std::to_string(info.index);
+    [](const testing::TestParamInfo<RoundTripCase>& test) {
+      const int v = test.param.version;
+      return (v < 0 ? std::string("Headerless") : "Version" + std::to_string(v)) + "_" + std::to_string(test.index);
     });
 
 TEST(MeshRoundTrip, ColoursWithoutAlphaDecodeOpaque) {

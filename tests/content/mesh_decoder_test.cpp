@@ -461,7 +461,7 @@ TEST_P(EveryTruncatedPrefix, StaysInBoundsAndIsRefusedOrComplete) {
 INSTANTIATE_TEST_SUITE_P(Layouts, EveryTruncatedPrefix,
                          testing::Values(PrefixCase{"TwoUvSetsAndColours", 2, true}, PrefixCase{"OneUvSet", 1, false},
                                          PrefixCase{"PositionsOnly", 0, false}),
-                         [](const testing::TestParamInfo<PrefixCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<PrefixCase>& test) { return test.param.name; });
 
 }  // namespace
 }  // namespace ovra

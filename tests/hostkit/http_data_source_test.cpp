@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "does not support HTTP range requests", false},
                       FailureCase{"ConnectionDropped", "/drop/pattern.bin", 0, "attempts over", true},
                       FailureCase{"ServerBusy", "/busy/pattern.bin", 0, "HTTP status 503", true}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<FailureCase>& test) { return std::string(test.param.name); });
 
 // The server goes away while a model initialises and streams, and comes
 // back: the model ends up showing exactly what it shows without the outage.

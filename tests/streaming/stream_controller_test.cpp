@@ -45,7 +45,7 @@ class ControllerTest : public testing::Test {
   // A completed hand model: a root with `children` nodes in a row, each shown
   // at its coarser level of two.
   void BuildRow(HandModel& hand, int children) {
-    ModelNode& root = hand.AddNode(nullptr, {0, 10.0f * children, 0, 1, 0, 1}, {});
+    ModelNode& root = hand.AddNode(nullptr, {0, 10.0f * static_cast<float>(children), 0, 1, 0, 1}, {});
     for (int i = 0; i < children; ++i) {
       const auto x = static_cast<float>(10 * i);
       hand.AddNode(&root, {x, x + 1, 0, 1, 0, 1}, {200, 100}).shownLevel = 1;

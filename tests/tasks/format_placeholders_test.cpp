@@ -29,7 +29,7 @@ INSTANTIATE_TEST_SUITE_P(Patterns, FormatPlaceholdersTest,
                                          Case{"{{}}", {"x"}, "{x}"}, Case{"", {"x"}, ""},
                                          // An argument that itself looks like a placeholder is not expanded again.
                                          Case{"{} {}", {"{}", "b"}, "{} b"}),
-                         [](const testing::TestParamInfo<Case>& info) { return "Case" + std::to_string(info.index); });
+                         [](const testing::TestParamInfo<Case>& test) { return "Case" + std::to_string(test.index); });
 
 TEST(FormatPlaceholders, TurnsArgumentsIntoTextByStreaming) {
   EXPECT_EQ(FormatPlaceholders("{}: {}.", 42, "text"), "42: text.");

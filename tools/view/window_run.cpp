@@ -132,7 +132,8 @@ int RunWindowed(const SessionSettings& settings, int width, int height) {
       int framebufferWidth = 0, framebufferHeight = 0;
       glfwGetFramebufferSize(window, &framebufferWidth, &framebufferHeight);
       glViewport(0, 0, framebufferWidth, framebufferHeight);
-      const float aspect = framebufferHeight > 0 ? static_cast<float>(framebufferWidth) / framebufferHeight : 1.0f;
+      const float aspect =
+          framebufferHeight > 0 ? static_cast<float>(framebufferWidth) / static_cast<float>(framebufferHeight) : 1.0f;
       const CameraPose pose{camera.position, camera.position + camera.Forward()};
       const FrameRecord record = session->Frame(placed ? pose : CameraPose{{0, 0, 1e4f}, {0, 0, 0}}, aspect, mode);
       if (const std::string failure = session->Failure(); !failure.empty()) {

@@ -115,7 +115,8 @@ void RoundChannel(const BlockPixels& pixels, const std::array<uint8_t, 16>& sele
                   Endpoints& out) {
   const auto floorOf = [](float value, int bits) {
     const int top = (1 << bits) - 1;
-    return std::clamp(static_cast<int>(std::floor(std::clamp(value, 0.0f, 255.0f) * top / 255.0f)), 0, top);
+    return std::clamp(static_cast<int>(std::floor(std::clamp(value, 0.0f, 255.0f) * static_cast<float>(top) / 255.0f)),
+                      0, top);
   };
   const int lowA = floorOf(a, kBitsA[c]), lowB = floorOf(b, kBitsB[c]);
   int best = INT32_MAX;
