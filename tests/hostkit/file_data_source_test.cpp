@@ -103,6 +103,30 @@ TEST(FileDataSourceTest, StreamsAModelFromDisk) {
   fs::remove(path);
 }
 
+// A model rewritten in place is shorter for a while: reads inside its old
+// size wait for it instead of answering with zeros.
+TEST(FileDataSourceTest, AFileCutShortUnderItDelaysReadsInsteadOfLosingThem) {
+  const TempFile file(100000);
+  testing::RecordingLogger log;
+  FileDataSource source(file.Path(), 2);
+  fs::resize_file(file.Path(), 50000);
+  source.RequestRange(1112, 60000, 1000);
+  source.RequestRange(1113, 100, 1000);
+  EXPECT_EQ(DeliverAll(source, 1), 1u) << "the range still in the file arrives";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(source.DeliverFinishedReads(), 0u) << "the cut range waits";
+
+  const TempFile rewritten(100000);  // the same path and bytes
+  EXPECT_EQ(DeliverAll(source, 1), 1u);
+  const TransferStatistics statistics = source.Statistics();
+  EXPECT_EQ(statistics.failedRequests, 0u);
+  EXPECT_GE(statistics.retries, 1u);
+  EXPECT_EQ(statistics.outages, 1u);
+  EXPECT_GE(statistics.longestOutageMs, 300u);
+  EXPECT_TRUE(log.Errors().empty());
+  EXPECT_EQ(log.Warnings().size(), 1u);
+}
+
 TEST(FileDataSourceTest, MissingFileIsReportedClosed) {
   FileDataSource source("/nonexistent/ovra/model.tzm");
   EXPECT_FALSE(source.IsOpen());

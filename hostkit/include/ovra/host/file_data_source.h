@@ -14,6 +14,12 @@ namespace ovra::host {
 /// Range requests are read with `pread` on a few I/O threads of its own, so
 /// `RequestRange` never blocks the host thread. Bytes past the end of the
 /// file read as zeros.
+///
+/// A file cut shorter than it was when opened (a model being rewritten in
+/// place) and an I/O error delay a read, they do not lose it: the read is
+/// retried with a doubling wait up to 5 s, for up to five minutes, before it
+/// is given up with one error and reads as zeros. `Statistics()` counts the
+/// retries and outages as for `HttpDataSource`.
 class FileDataSource final : public QueuedDataSource {
  public:
   /// Opens `path`; check `IsOpen`. `ioThreads` below 1 means 1.
